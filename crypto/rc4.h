@@ -1,0 +1,42 @@
+// clsRC4: RC4 over byte arrays in place, keyed with the ANSI bytes of a key text. The key
+// schedule runs only when the key text changes; every cipher call starts a fresh keystream from
+// the keyed state, so results never depend on earlier calls.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "crypto/byte_array.h"
+#include "platform/text/ansi.h"
+#include "platform/text/text.h"
+
+namespace wq {
+
+class clsRC4 {
+ public:
+  explicit clsRC4(const AnsiCodePage& codePage = AnsiCodePage::Process());
+
+  // The write-only Key property. Setting the empty text while a key is held raises division by
+  // zero and leaves the stored key empty and the state the identity permutation.
+  void Key(const Text& New_Value);
+
+  // An empty Key argument keeps the current key; a non-empty one is set first.
+  void DecryptByte(ByteArray& byteArray, const Text& Key = {});
+  Text EncryptString(const Text& text, const Text& Key = {});
+  Text DecryptString(const Text& text, const Text& Key = {});
+  void EncryptByte(ByteArray& byteArray, const Text& Key = {});
+  // Deciphers, swaps each pair of bytes and appends them to strDest as UTF-16 code units (first
+  // byte of a pair high). An odd byte count raises subscript out of range, strDest unchanged.
+  bool DecryptByteToStr(ByteArray& byteArray, Text& strDest, const Text& Key = {});
+
+  // How many times the key schedule has run (for tests of the skip).
+  uint64_t key_schedules() const noexcept { return key_schedules_; }
+
+ private:
+  const AnsiCodePage& codePage_;
+  Text storedKey_;
+  std::array<uint8_t, 256> state_{};
+  uint64_t key_schedules_ = 0;
+};
+
+}  // namespace wq

@@ -1,0 +1,36 @@
+// What the component needs from the machine, behind one replaceable seam: the computer name
+// and the one message it shows. One implementation per platform.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/text/text.h"
+
+namespace wq {
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // The process-wide host. Tests may replace it with SetDefault (nullptr restores the real one).
+  static Host& Default();
+  static void SetDefault(Host* host);
+
+  // GetComputerNameA's contract: writes the computer name's ANSI bytes and a NUL into buffer
+  // (size bytes) and returns true; returns false and leaves the buffer alone on failure.
+  // On Linux: WEBQUORREL_COMPUTERNAME when set, else the first label of the host name,
+  // upper-cased and cut to 15 bytes.
+  virtual bool GetComputerNameA(char* buffer, uint32_t size) = 0;
+
+  // Shows the modal message (OK only, empty caption) and returns once it is dismissed.
+  // On Linux it goes to the notifier; the default notifier writes the text to stderr.
+  virtual void ShowMessage(const Text& message) = 0;
+};
+
+// Replaces where ShowMessage sends its text on Linux (nullptr restores stderr).
+using MessageNotifier = std::function<void(const Text&)>;
+void SetMessageNotifier(MessageNotifier notifier);
+
+}  // namespace wq

@@ -1,0 +1,117 @@
+#include "platform/text/text.h"
+
+namespace wq {
+
+Text FromUtf8(std::string_view s) {
+  Text out;
+  out.reserve(s.size());
+  size_t i = 0;
+  const size_t n = s.size();
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  while (i < n) {
+    const unsigned char b0 = byte(i);
+    char32_t cp = 0xFFFD;
+    size_t len = 1;
+    if (b0 < 0x80) {
+      cp = b0;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF && i + 1 < n && (byte(i + 1) & 0xC0) == 0x80) {
+      cp = ((b0 & 0x1Fu) << 6) | (byte(i + 1) & 0x3Fu);
+      len = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF && i + 2 < n && (byte(i + 1) & 0xC0) == 0x80 &&
+               (byte(i + 2) & 0xC0) == 0x80) {
+      cp = ((b0 & 0x0Fu) << 12) | ((byte(i + 1) & 0x3Fu) << 6) | (byte(i + 2) & 0x3Fu);
+      // Overlong forms and surrogates are malformed.
+      if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+      len = 3;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4 && i + 3 < n && (byte(i + 1) & 0xC0) == 0x80 &&
+               (byte(i + 2) & 0xC0) == 0x80 && (byte(i + 3) & 0xC0) == 0x80) {
+      cp = ((b0 & 0x07u) << 18) | ((byte(i + 1) & 0x3Fu) << 12) | ((byte(i + 2) & 0x3Fu) << 6) |
+           (byte(i + 3) & 0x3Fu);
+      if (cp < 0x10000 || cp > 0x10FFFF) cp = 0xFFFD;
+      len = 4;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string ToUtf8(TextView t) {
+  std::string out;
+  out.reserve(t.size());
+  for (size_t i = 0; i < t.size(); ++i) {
+    char32_t cp = t[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < t.size() && t[i + 1] >= 0xDC00 &&
+        t[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (t[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+namespace {
+
+char16_t UpperChar(char16_t c) {
+  if (c >= u'a' && c <= u'z') return c - 32;
+  if (c < 0x80) return c;
+  // Latin-1: à..þ except ÷; ÿ maps to Ÿ.
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 32;
+  if (c == 0xFF) return 0x178;
+  if (c == 0xB5) return 0x39C;
+  // Latin Extended-A: pairs of upper/lower, with the odd-aligned stretch in the middle.
+  if (c >= 0x100 && c <= 0x137 && (c & 1)) return c - 1;
+  if (c >= 0x139 && c <= 0x148 && !(c & 1)) return c - 1;
+  if (c >= 0x14A && c <= 0x177 && (c & 1)) return c - 1;
+  if (c == 0x17A || c == 0x17C || c == 0x17E) return c - 1;
+  // Greek.
+  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 32;
+  if (c == 0x3C2) return 0x3A3;
+  // Cyrillic.
+  if (c >= 0x430 && c <= 0x44F) return c - 32;
+  if (c >= 0x450 && c <= 0x45F) return c - 80;
+  // Fullwidth Latin letters, common in East Asian input.
+  if (c >= 0xFF41 && c <= 0xFF5A) return c - 32;
+  return c;
+}
+
+}  // namespace
+
+Text ToUpper(TextView text) {
+  Text out(text);
+  for (auto& c : out) c = UpperChar(c);
+  return out;
+}
+
+bool EqualsIgnoreCase(TextView a, TextView b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (UpperChar(a[i]) != UpperChar(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace wq

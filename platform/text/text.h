@@ -1,0 +1,24 @@
+// Texts are counted UTF-16 strings, as BSTRs are at the COM boundary. UTF-8 is only used for
+// what Linux hands us (arguments, environment, error descriptions).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace wq {
+
+using Text = std::u16string;
+using TextView = std::u16string_view;
+
+// Strict UTF-8 decoding: a malformed sequence becomes U+FFFD, never a crash.
+Text FromUtf8(std::string_view utf8);
+// Unpaired surrogates become U+FFFD.
+std::string ToUtf8(TextView text);
+
+// Upper case as the component compares names: every character that has a simple upper-case
+// mapping in the Basic Latin, Latin-1, Latin Extended-A, Greek and Cyrillic blocks, others as
+// they are (locale-independent, so all workstations agree).
+Text ToUpper(TextView text);
+bool EqualsIgnoreCase(TextView a, TextView b);
+
+}  // namespace wq

@@ -1,0 +1,28 @@
+// The presence update: reads the server's clock, walks every presence record, removes this
+// workstation's earlier records, repairs damaged records of others, registers this workstation
+// when asked to, and counts the presence records.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/error.h"
+#include "platform/text/text.h"
+
+namespace wq::presence {
+
+struct UpdateResult {
+  int32_t count = 0;            // presence records after the update; 0 on failure
+  std::optional<Error> error;   // why it failed, when it did
+  bool ok() const { return !error.has_value(); }
+};
+
+// The update with its failure made visible. Runs on the calling thread's module state.
+UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
+                       bool ModLogin);
+
+// The public contract: the count, or 0 when anything failed. Never throws.
+int32_t UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState = 0,
+                          const Text& ModName = {}, bool ModLogin = false) noexcept;
+
+}  // namespace wq::presence
