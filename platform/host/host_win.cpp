@@ -1,0 +1,35 @@
+// The host on Windows: the system's computer name and a real application-modal message box.
+#include <windows.h>
+
+#include "platform/host/platform_host.h"
+
+namespace wq {
+namespace {
+
+class WindowsHost : public Host {
+ public:
+  bool GetComputerNameA(char* buffer, uint32_t size) override {
+    if (buffer == nullptr) return false;
+    DWORD length = size;
+    return ::GetComputerNameA(buffer, &length) != 0;
+  }
+
+  // Blocks the calling thread until the user presses OK. Without a desktop (a service, or Wine
+  // without a display) MessageBoxW fails at once, and the caller goes on as after OK.
+  void ShowMessage(const Text& message) override {
+    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(message.c_str()), L"",
+                MB_OK | MB_APPLMODAL);
+  }
+};
+
+}  // namespace
+
+namespace host_internal {
+
+Host& PlatformHost() {
+  static WindowsHost host;
+  return host;
+}
+
+}  // namespace host_internal
+}  // namespace wq

@@ -1,0 +1,270 @@
+// A C++ COM client of the registered WebQuorrel.dll, run under Wine by the Windows test stage.
+//
+//   webquorrel_client.exe "<connection string>"
+//
+// It expects the class to be registered and the database to hold no presence record of this
+// workstation. It creates the class by its ProgID, calls UpdateOnlineState through the function
+// table and through IDispatch (with omitted, skipped and by-reference arguments), checks the
+// DLL's resources and registered type library, and DllCanUnloadNow around the last release.
+// It prints one line per failed check and ends with "client checks=<n> failures=<m>".
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "webquorrel_h.h"
+
+namespace {
+
+int g_checks = 0;
+int g_failures = 0;
+
+void Check(bool ok, const char* what, long detail = 0) {
+  ++g_checks;
+  if (!ok) {
+    ++g_failures;
+    std::printf("FAIL %s (%ld / 0x%08lX)\n", what, detail, static_cast<unsigned long>(detail));
+  }
+}
+
+// Owns a BSTR.
+class Bstr {
+ public:
+  explicit Bstr(const wchar_t* text) : value_(SysAllocString(text)) {}
+  ~Bstr() { SysFreeString(value_); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR get() const { return value_; }
+  BSTR* address() { return &value_; }
+
+ private:
+  BSTR value_;
+};
+
+using DllCanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+using DllGetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+
+HMODULE Dll() { return GetModuleHandleW(L"WebQuorrel.dll"); }
+
+HRESULT CanUnloadNow() {
+  auto fn = reinterpret_cast<DllCanUnloadNowFn>(
+      reinterpret_cast<void*>(GetProcAddress(Dll(), "DllCanUnloadNow")));
+  return fn != nullptr ? fn() : E_FAIL;
+}
+
+// Calls UpdateOnlineState by name through IDispatch with args in call order (the last
+// argument first in DISPPARAMS, as COM wants them). Returns the count, or -1 on failure.
+long InvokeUpdate(IDispatch* dispatch, DISPID id, VARIANT* args, UINT count, const char* what) {
+  VARIANT reversed[4];
+  for (UINT i = 0; i < count; ++i) reversed[i] = args[count - 1 - i];
+  DISPPARAMS params = {reversed, nullptr, count, 0};
+  VARIANT result;
+  VariantInit(&result);
+  EXCEPINFO exception = {};
+  UINT badArg = 0;
+  const HRESULT hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                      &result, &exception, &badArg);
+  Check(SUCCEEDED(hr), what, hr);
+  if (FAILED(hr)) return -1;
+  VARIANT asLong;
+  VariantInit(&asLong);
+  const HRESULT changed = VariantChangeType(&asLong, &result, 0, VT_I4);
+  VariantClear(&result);
+  Check(SUCCEEDED(changed) && result.vt != VT_EMPTY, what, result.vt);
+  return SUCCEEDED(changed) ? asLong.lVal : -1;
+}
+
+VARIANT Missing() {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_ERROR;
+  v.scode = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
+void CheckResources() {
+  HMODULE dll = Dll();
+  HRSRC iid = FindResourceW(dll, MAKEINTRESOURCEW(1), L"_IID_CLSQUORREL");
+  Check(iid != nullptr && SizeofResource(dll, iid) == 20, "resource _IID_CLSQUORREL 1 of 20 bytes");
+  if (iid != nullptr) {
+    const auto* bytes = static_cast<const unsigned char*>(LockResource(LoadResource(dll, iid)));
+    DWORD length = 0;
+    std::memcpy(&length, bytes, 4);
+    Check(length == 16 && std::memcmp(bytes + 4, &IID__clsQuorrel, 16) == 0,
+          "resource _IID_CLSQUORREL holds 16 and the interface identifier");
+  }
+  Check(FindResourceW(dll, MAKEINTRESOURCEW(1), L"TYPELIB") != nullptr, "resource TYPELIB 1");
+
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(dll, path, MAX_PATH);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+  std::string block(size, '\0');
+  Check(size > 0 && GetFileVersionInfoW(path, 0, size, block.data()), "version block");
+  if (size == 0) return;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixedSize = 0;
+  Check(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) &&
+            fixed->dwFileVersionMS == 0x00010000 && fixed->dwFileVersionLS == 0 &&
+            fixed->dwProductVersionMS == 0x00010000 && fixed->dwFileType == VFT_DLL &&
+            fixed->dwFileOS == VOS__WINDOWS32,
+        "fixed version 1.0.0.0, DLL, 32-bit Windows");
+  const struct {
+    const wchar_t* name;
+    const wchar_t* value;
+  } strings[] = {{L"FileVersion", L"1.00"},          {L"ProductVersion", L"1.00"},
+                 {L"ProductName", L"webQuorrel"},     {L"InternalName", L"WebQuorrel"},
+                 {L"OriginalFilename", L"WebQuorrel.dll"}, {L"OLESelfRegister", L""}};
+  for (const auto& s : strings) {
+    std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + s.name;
+    wchar_t* value = nullptr;
+    UINT length = 0;
+    const bool found =
+        VerQueryValueW(block.data(), key.c_str(), reinterpret_cast<void**>(&value), &length);
+    Check(found && value != nullptr && std::wcscmp(value, s.value) == 0, "version string");
+  }
+}
+
+// The registered type library describes the interface as the clients rely on it, with the same
+// dispatch identifier that the object's own GetIDsOfNames hands out.
+void CheckTypeLibrary(DISPID objectDispId) {
+  ITypeLib* lib = nullptr;
+  HRESULT hr = LoadRegTypeLib(LIBID_webQuorrel, 1, 0, 0, &lib);
+  Check(SUCCEEDED(hr), "registered type library 1.0 loads", hr);
+  if (FAILED(hr)) return;
+  TLIBATTR* libAttr = nullptr;
+  lib->GetLibAttr(&libAttr);
+  Check(libAttr->wMajorVerNum == 1 && libAttr->wMinorVerNum == 0 && libAttr->lcid == 0,
+        "library version 1.0, locale 0");
+  lib->ReleaseTLibAttr(libAttr);
+
+  ITypeInfo* info = nullptr;
+  hr = lib->GetTypeInfoOfGuid(IID__clsQuorrel, &info);
+  Check(SUCCEEDED(hr), "type library holds _clsQuorrel", hr);
+  if (SUCCEEDED(hr)) {
+    TYPEATTR* attr = nullptr;
+    info->GetTypeAttr(&attr);
+    const WORD wanted =
+        TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
+    Check((attr->wTypeFlags & wanted) == wanted, "_clsQuorrel is hidden, dual, nonextensible",
+          attr->wTypeFlags);
+    info->ReleaseTypeAttr(attr);
+    LPOLESTR name = const_cast<LPOLESTR>(L"UpdateOnlineState");
+    DISPID id = DISPID_UNKNOWN;
+    info->GetIDsOfNames(&name, 1, &id);
+    Check(id == objectDispId, "type library and object agree on the dispatch identifier", id);
+    info->Release();
+  }
+  info = nullptr;
+  Check(SUCCEEDED(lib->GetTypeInfoOfGuid(CLSID_clsQuorrel, &info)), "type library holds clsQuorrel");
+  if (info != nullptr) info->Release();
+  lib->Release();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 2) {
+    std::printf("usage: webquorrel_client \"<connection string>\"\n");
+    return 2;
+  }
+  Bstr connection(argv[1]);
+  CoInitialize(nullptr);
+
+  CLSID clsid = {};
+  HRESULT hr = CLSIDFromProgID(L"webQuorrel.clsQuorrel", &clsid);
+  Check(SUCCEEDED(hr) && IsEqualCLSID(clsid, CLSID_clsQuorrel), "ProgID names the class", hr);
+  _clsQuorrel* quorrel = nullptr;
+  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__clsQuorrel,
+                        reinterpret_cast<void**>(&quorrel));
+  Check(SUCCEEDED(hr) && quorrel != nullptr, "create by ProgID", hr);
+  if (quorrel == nullptr) {
+    std::printf("client checks=%d failures=%d\n", g_checks, g_failures);
+    return 1;
+  }
+
+  // Through the function table: register, then withdraw with every optional pointer NULL.
+  short state = 2;
+  Bstr module(L"Client");
+  VARIANT_BOOL login = VARIANT_TRUE;
+  long count = -1;
+  hr = quorrel->UpdateOnlineState(connection.get(), &state, module.address(), &login, &count);
+  Check(hr == S_OK && count == 1, "table call registers: 1", count);
+  Check(state == 2 && std::wcscmp(module.get(), L"Client") == 0 && login == VARIANT_TRUE,
+        "table call leaves its by-reference arguments alone");
+  count = -1;
+  hr = quorrel->UpdateOnlineState(connection.get(), nullptr, nullptr, nullptr, &count);
+  Check(hr == S_OK && count == 0, "table call with omitted optionals withdraws: 0", count);
+
+  // Through IDispatch.
+  IDispatch* dispatch = nullptr;
+  hr = quorrel->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+  Check(SUCCEEDED(hr), "IDispatch", hr);
+  DISPID id = DISPID_UNKNOWN;
+  LPOLESTR name = const_cast<LPOLESTR>(L"updateonlinestate");
+  hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+  Check(SUCCEEDED(hr), "GetIDsOfNames ignores letter case", hr);
+
+  VARIANT args[4];
+  for (auto& a : args) VariantInit(&a);
+  args[0].vt = VT_BSTR;
+  args[0].bstrVal = connection.get();
+  Check(InvokeUpdate(dispatch, id, args, 1, "dispatch, connection only") == 0,
+        "dispatch with the connection string only registers nothing: 0");
+  args[1].vt = VT_I2;
+  args[1].iVal = 2;
+  args[2] = Missing();
+  args[3] = Missing();
+  Check(InvokeUpdate(dispatch, id, args, 4, "dispatch, skipped") == 1,
+        "dispatch with skipped ModName and ModLogin registers: 1");
+  Check(InvokeUpdate(dispatch, id, args, 2, "dispatch, two") == 1,
+        "dispatch with two arguments re-registers: 1");
+
+  // By-reference arguments, typed and wrapped in a VARIANT as script hosts pass variables.
+  short byRefState = 2;
+  Bstr byRefModule(L"Client");
+  VARIANT_BOOL byRefLogin = VARIANT_FALSE;
+  args[1].vt = VT_I2 | VT_BYREF;
+  args[1].piVal = &byRefState;
+  args[2].vt = VT_BSTR | VT_BYREF;
+  args[2].pbstrVal = byRefModule.address();
+  VARIANT inner;
+  VariantInit(&inner);
+  inner.vt = VT_BOOL;
+  inner.boolVal = byRefLogin;
+  args[3].vt = VT_VARIANT | VT_BYREF;
+  args[3].pvarVal = &inner;
+  Check(InvokeUpdate(dispatch, id, args, 4, "dispatch, by reference") == 1,
+        "dispatch with by-reference variables: 1");
+  Check(byRefState == 2 && std::wcscmp(byRefModule.get(), L"Client") == 0 &&
+            inner.vt == VT_BOOL && inner.boolVal == VARIANT_FALSE,
+        "dispatch leaves by-reference arguments alone");
+
+  DISPID bogusId = 0;
+  LPOLESTR bogus = const_cast<LPOLESTR>(L"NoSuchMethod");
+  Check(dispatch->GetIDsOfNames(IID_NULL, &bogus, 1, LOCALE_USER_DEFAULT, &bogusId) ==
+            DISP_E_UNKNOWNNAME,
+        "GetIDsOfNames rejects an unknown name");
+
+  CheckResources();
+  CheckTypeLibrary(id);
+
+  auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(
+      reinterpret_cast<void*>(GetProcAddress(Dll(), "DllGetClassObject")));
+  void* factory = nullptr;
+  Check(getClassObject != nullptr &&
+            getClassObject(IID__clsQuorrel, IID_IClassFactory, &factory) ==
+                CLASS_E_CLASSNOTAVAILABLE,
+        "DllGetClassObject refuses a foreign class identifier");
+
+  dispatch->Release();
+  Check(CanUnloadNow() == S_FALSE, "DllCanUnloadNow is false while an object lives");
+  quorrel->Release();
+  Check(CanUnloadNow() == S_OK, "DllCanUnloadNow succeeds after the last release");
+
+  CoUninitialize();
+  std::printf("client checks=%d failures=%d\n", g_checks, g_failures);
+  return g_failures == 0 ? 0 : 1;
+}
