@@ -2,6 +2,8 @@
 # The type library is compiled from webquorrel.idl by widl; the identifiers in it, in the
 # resources and in the registry all come from descriptor.h.
 
+enable_language(RC)
+
 # --- Identifiers from descriptor.h ---------------------------------------------------------
 file(READ "${CMAKE_CURRENT_SOURCE_DIR}/descriptor.h" wq_descriptor)
 

@@ -1,0 +1,202 @@
+#!/usr/bin/env bash
+# The Windows stage: cross-builds WebQuorrel.dll for both architectures and runs it under Wine
+# in a fresh, headless prefix. For each architecture: the DLL's imports and exports,
+# registration and its removal as the registry shows them, a VBScript and a C++ COM client on
+# SQLite through ODBC (and on PostgreSQL when WEBQUORREL_TEST_PG_CONN is set), and a shared
+# register with the Linux webquorrel command, each side acting as its own workstation.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+started=$SECONDS
+
+say() { echo "windows: $*"; }
+fail() {
+  echo "windows: FAIL: $*" >&2
+  exit 1
+}
+
+"$root/scripts/build-windows" >/dev/null
+cli="$root/build/cli/webquorrel"
+[[ -x "$cli" ]] || "$root/scripts/lib/build" "$root/build" -DWEBQUORREL_TESTS=OFF
+say "built in $((SECONDS - started)) s"
+
+tmp=$(mktemp -d "${WEBQUORREL_TEST_TMP:-/tmp}/windows.XXXXXX")
+wine_dir=/usr/lib/wine
+export WINEPREFIX=$tmp/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Headless: with no display, a message box returns at once instead of waiting for OK.
+unset DISPLAY WAYLAND_DISPLAY
+cleanup() {
+  "$wine_dir/wineserver" -k 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# --- Helpers --------------------------------------------------------------------------------
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+multiarch() { [[ $1 == win64 ]] && echo x86_64-linux-gnu || echo i386-linux-gnu; }
+loader() { [[ $1 == win64 ]] && echo "$wine_dir/wine64" || echo "$wine_dir/wine"; }
+
+# ODBC inside Wine forwards to the host's unixODBC of the same bitness, so each architecture
+# gets a driver list naming its own driver libraries.
+odbc_config() {
+  local arch=$1 dir="$tmp/odbc-$1" lib
+  lib=/usr/lib/$(multiarch "$arch")/odbc
+  mkdir -p "$dir"
+  printf '[SQLite3]\nDriver=%s\n\n[PostgreSQL Unicode]\nDriver=%s\n' \
+    "$lib/libsqlite3odbc.so" "$lib/psqlodbcw.so" >"$dir/odbcinst.ini"
+  : >"$dir/odbc.ini"
+}
+
+# run_win ARCH PROGRAM ARGS...: a Windows program of that architecture, with its ODBC.
+run_win() {
+  local arch=$1
+  shift
+  ODBCSYSINI="$tmp/odbc-$arch" ODBCINSTINI=odbcinst.ini ODBCINI="$tmp/odbc-$arch/odbc.ini" \
+    "$(loader "$arch")" "$@"
+}
+
+# The computer name that GetComputerNameA returns for the rest of this Wine session.
+set_computer_name() {
+  local key=HKLM\\System\\CurrentControlSet\\Control\\ComputerName
+  run_win win64 reg add "$key\\ActiveComputerName" /v ComputerName /d "$1" /f >/dev/null
+  run_win win64 reg add "$key\\ComputerName" /v ComputerName /d "$1" /f >/dev/null
+}
+
+# A fresh SQLite database with the host's table; prints its path.
+new_sqlite_db() {
+  local db="$tmp/$1.db"
+  rm -f "$db"
+  echo "CREATE TABLE SystemSetting (ssID INTEGER PRIMARY KEY AUTOINCREMENT, ssDesc TEXT, ssOption TEXT, ssState INTEGER, ssModeName TEXT)" |
+    ODBCSYSINI="$tmp/odbc-win64" ODBCINSTINI=odbcinst.ini isql -b -k "Driver=SQLite3;Database=$db" >/dev/null ||
+    fail "cannot create $db"
+  echo "$db"
+}
+
+sqlite_conn() { echo "Driver=SQLite3;Database=$2;LoadExt=$tmp/getdate-$1.so"; }
+
+# expect_lines WHAT OUTPUT EXPECTED: the output must hold the expected lines, in order, exactly.
+expect_lines() {
+  if [[ "$2" != "$3" ]]; then
+    printf 'windows: %s printed:\n%s\nwanted:\n%s\n' "$1" "$2" "$3" >&2
+    fail "$1"
+  fi
+}
+
+# --- Checks on the built files --------------------------------------------------------------
+check_binary() {
+  local arch=$1 dll="$root/build-$1/WebQuorrel.dll" objdump imports exports unexpected
+  [[ $arch == win64 ]] && objdump=x86_64-w64-mingw32-objdump || objdump=i686-w64-mingw32-objdump
+  exports=$($objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    awk '/\]/ {print $NF}' | sort | tr '\n' ' ')
+  [[ "$exports" == "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ]] ||
+    fail "$arch exports: $exports"
+  imports=$($objdump -p "$dll" | awk '/DLL Name:/ {print tolower($3)}' | sort | tr '\n' ' ')
+  unexpected=$(tr ' ' '\n' <<<"$imports" |
+    grep -vxE 'kernel32.dll|user32.dll|advapi32.dll|ole32.dll|oleaut32.dll|odbc32.dll|msvcrt.dll|' || true)
+  [[ -z "$unexpected" ]] || fail "$arch imports non-system DLLs: $unexpected"
+  say "$arch $(stat -c %s "$dll") bytes; exports: $exports; imports: $imports"
+}
+
+# --- Registration ---------------------------------------------------------------------------
+# shellcheck disable=SC1090
+source "$root/build-win64/webquorrel-ids.sh"
+registry_keys=("HKCR\\webQuorrel.clsQuorrel\\CLSID" "HKCR\\CLSID\\$clsid\\InprocServer32"
+  "HKCR\\Interface\\$iid" "HKCR\\TypeLib\\$libid\\1.0")
+
+# registered ARCH yes|no: every key is there, or none is.
+check_registered() {
+  local arch=$1 want=$2 key out
+  for key in "${registry_keys[@]}"; do
+    if out=$(run_win "$arch" reg query "$key" /s 2>/dev/null); then
+      [[ $want == yes ]] || fail "$arch: $key still registered"
+    else
+      [[ $want == no ]] || fail "$arch: $key not registered"
+    fi
+  done
+  if [[ $want == yes ]]; then
+    out=$(run_win "$arch" reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel)
+    grep -q Apartment <<<"$out" || fail "$arch: threading model is not Apartment"
+    out=$(run_win "$arch" reg query "HKCR\\TypeLib\\$libid\\1.0\\0\\$arch")
+    grep -qi 'WebQuorrel.dll' <<<"$out" || fail "$arch: type library path missing"
+  fi
+}
+
+register() {
+  run_win "$1" regsvr32 /s "$(winpath "$tmp/$1/WebQuorrel.dll")" || fail "$1: regsvr32 failed"
+}
+unregister() {
+  run_win "$1" regsvr32 /s /u "$(winpath "$tmp/$1/WebQuorrel.dll")" || fail "$1: regsvr32 /u failed"
+}
+
+# --- Clients ----------------------------------------------------------------------------------
+# The VBScript's five call forms on an empty register: register, re-register with variables
+# (which stay as they were), withdraw, register with skipped arguments, withdraw.
+run_calls() {
+  local arch=$1 conn=$2 what=$3 out
+  out=$(run_win "$arch" cscript //nologo "$(winpath "$root/tests/windows/calls.vbs")" "$conn" | tr -d '\r')
+  expect_lines "$arch calls.vbs on $what" "$out" "literals 1
+variables 1 2 Sales False
+connection-only 0
+skipped 1
+all-skipped 0
+end"
+}
+
+run_client() {
+  local arch=$1 conn=$2 what=$3 out
+  out=$(run_win "$arch" "$root/build-$arch/webquorrel_client.exe" "$conn" | tr -d '\r') ||
+    { echo "$out" >&2; fail "$arch client on $what"; }
+  [[ "$out" == "client checks="*" failures=0" ]] || { echo "$out" >&2; fail "$arch client on $what"; }
+  say "$arch client on $what: ${out##*$'\n'}"
+}
+
+# register.vbs: one registration in a module; prints the count it returned.
+vbs_register() {
+  local arch=$1 conn=$2 module=$3 out
+  out=$(run_win "$arch" cscript //nologo "$(winpath "$root/tests/windows/register.vbs")" "$conn" "$module" | tr -d '\r')
+  [[ "$out" == *$'\nend' ]] || fail "$arch register.vbs did not finish: $out"
+  out=${out%$'\n'end}
+  echo "${out#count }"
+}
+
+# --- The run --------------------------------------------------------------------------------
+for arch in win64 win32; do check_binary "$arch"; done
+
+boot_started=$SECONDS
+"$wine_dir/wine64" wineboot -i >/dev/null 2>&1
+"$wine_dir/wineserver" -w
+# Keep one server for the whole stage: the computer names set below last as long as it runs.
+"$wine_dir/wineserver" -p
+say "prefix ready in $((SECONDS - boot_started)) s"
+
+gcc_flags=(-O2 -Wall -Wextra -Werror -fPIC -shared -nostdlib -ffreestanding)
+gcc -m64 "${gcc_flags[@]}" -o "$tmp/getdate-win64.so" "$root/tests/windows/getdate_ext.c"
+gcc -m32 "${gcc_flags[@]}" -o "$tmp/getdate-win32.so" "$root/tests/windows/getdate_ext.c"
+
+for arch in win64 win32; do
+  odbc_config "$arch"
+  mkdir -p "$tmp/$arch"
+  cp "$root/build-$arch/WebQuorrel.dll" "$tmp/$arch/"
+done
+
+interop_db=$(new_sqlite_db interop)
+linux_conn="Provider=SQLite;Data Source=$interop_db"
+for arch in win64 win32; do
+  arch_started=$SECONDS
+  set_computer_name "wq-$arch"
+
+  check_registered "$arch" no
+  register "$arch"
+  check_registered "$arch" yes
+
+  run_calls "$arch" "$(sqlite_conn "$arch" "$(new_sqlite_db "calls-$arch")")" SQLite
+  run_client "$arch" "$(sqlite_conn "$arch" "$(new_sqlite_db "client-$arch")")" SQLite
+  if [[ -n "${WEBQUORREL_TEST_PG_CONN:-}" ]]; then
+    : # PostgreSQL: see below
+  fi
+
+  unregister "$arch"
+  check_registered "$arch" no
+  say "$arch done in $((SECONDS - arch_started)) s"
+done
+
+say "stage passed in $((SECONDS - started)) s"
