@@ -1,12 +1,12 @@
-// Self-registration on Windows: the type library from this DLL's own resource, then the class
-// and ProgID entries under HKEY_CLASSES_ROOT. Registering the type library also registers the
-// interface for the standard automation marshaller.
+// Self-registration on Windows. The type library is registered from this DLL's own resource;
+// that also registers the interface for the standard automation marshaller. The ProgID and the
+// class entry are then written below HKEY_CLASSES_ROOT as RegistrationValues lists them.
 #include <windows.h>
 #include <oleauto.h>
 #include <olectl.h>
 
-#include <cwchar>
 #include <string>
+#include <vector>
 
 #include "frame/descriptor.h"
 #include "frame/registry.h"
@@ -18,11 +18,16 @@ namespace {
 
 #ifdef _WIN64
 constexpr SYSKIND kSysKind = SYS_WIN64;
+constexpr char16_t kPlatform[] = u"win64";
 #else
 constexpr SYSKIND kSysKind = SYS_WIN32;
+constexpr char16_t kPlatform[] = u"win32";
 #endif
 
-// The full path of this DLL, however long.
+std::wstring Wide(const Text& text) { return std::wstring(text.begin(), text.end()); }
+Text FromWide(const std::wstring& text) { return Text(text.begin(), text.end()); }
+
+// The full path of this DLL, however long; empty when it cannot be read.
 std::wstring ModulePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -37,71 +42,72 @@ std::wstring ModulePath() {
   }
 }
 
-std::wstring GuidText(const GUID& guid) {
-  wchar_t text[40] = {};
-  StringFromGUID2(guid, text, 40);
-  return text;
+// The keys this file writes itself: the ProgID's and the class entry's. The interface and
+// type library entries are RegisterTypeLib's.
+bool WrittenHere(const RegistryValue& value) {
+  const Text classKey = u"CLSID\\" + GuidText(kComponent.quorrel.clsid);
+  auto below = [&](const Text& root) {
+    return value.key == root || value.key.rfind(root + u"\\", 0) == 0;
+  };
+  return below(kProgId) || below(classKey);
 }
 
-const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-
-// Writes HKCR\<key> with its default value and an optional named value.
-bool WriteKey(const std::wstring& key, const std::wstring& value, const wchar_t* name = nullptr,
-              const std::wstring& namedValue = {}) {
-  HKEY handle = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_SET_VALUE, nullptr, &handle, nullptr) != ERROR_SUCCESS) {
+bool WriteValue(const RegistryValue& value) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, Wide(value.key).c_str(), 0, nullptr,
+                      REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  auto set = [&](const wchar_t* valueName, const std::wstring& data) {
-    return RegSetValueExW(handle, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                          static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) ==
-           ERROR_SUCCESS;
-  };
-  bool ok = set(nullptr, value);
-  if (ok && name != nullptr) ok = set(name, namedValue);
-  RegCloseKey(handle);
-  return ok;
+  const std::wstring data = Wide(value.data);
+  const LSTATUS status =
+      RegSetValueExW(key, value.name.empty() ? nullptr : Wide(value.name).c_str(), 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(data.c_str()),
+                     static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
 }
 
-// Removes HKCR\<key> with everything below it; a key that is not there is no failure.
-bool DeleteTree(const std::wstring& key) {
-  const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-  if (status == ERROR_FILE_NOT_FOUND) return true;
-  if (status != ERROR_SUCCESS) return false;
-  // RegDeleteTreeW empties the key; older systems leave the key itself behind.
-  const LSTATUS removed = RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+// Removes a key below HKEY_CLASSES_ROOT with everything in it; a missing key is no failure.
+bool DeleteTree(const Text& key) {
+  const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, Wide(key).c_str());
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return false;
+  // RegDeleteTreeW empties the key; the key itself goes with RegDeleteKeyW.
+  const LSTATUS removed = RegDeleteKeyW(HKEY_CLASSES_ROOT, Wide(key).c_str());
   return removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
 }
 
-// "webQuorrel.clsQuorrel": the project name, a full stop and the class name.
-std::wstring ProgId(const ComponentDescriptor& component) {
-  return std::wstring(Wide(component.project)) + L"." + Wide(component.quorrel.name);
-}
-
-std::wstring Version(const ComponentDescriptor& component) {
-  return std::to_wstring(component.library_major) + L"." +
-         std::to_wstring(component.library_minor);
-}
-
-// Whether TypeLib\{libid}\<major>.<minor>\<lcid>\win32|win64 exists.
-bool TypeLibRegistered(const ComponentDescriptor& component) {
-  wchar_t lcid[16] = {};
-  swprintf(lcid, 16, L"%lx", static_cast<unsigned long>(component.library_lcid));
-  const std::wstring key = L"TypeLib\\" + GuidText(component.library_id) + L"\\" +
-                           Version(component) + L"\\" + lcid +
-                           (kSysKind == SYS_WIN64 ? L"\\win64" : L"\\win32");
+// Whether TypeLib\{id}\<major>.<minor>\<lcid>\<platform> exists for this DLL's platform.
+bool TypeLibRegistered() {
+  const Text key = u"TypeLib\\" + GuidText(kComponent.library_id) + u"\\" +
+                   FromUtf8(std::to_string(kComponent.library_major) + "." +
+                            std::to_string(kComponent.library_minor)) +
+                   u"\\" + FromUtf8(std::to_string(kComponent.library_lcid)) + u"\\" + kPlatform;
   HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key).c_str(), 0, KEY_READ, &handle) !=
+      ERROR_SUCCESS) {
     return false;
   }
   RegCloseKey(handle);
   return true;
 }
 
-}  // namespace
+HRESULT Unregister() {
+  bool ok = DeleteTree(kProgId);
+  ok = DeleteTree(u"CLSID\\" + GuidText(kComponent.quorrel.clsid)) && ok;
+  // A library that is not registered for this platform is already what was asked for.
+  if (TypeLibRegistered() &&
+      FAILED(UnRegisterTypeLib(kComponent.library_id, kComponent.library_major,
+                               kComponent.library_minor, kComponent.library_lcid, kSysKind))) {
+    return SELFREG_E_TYPELIB;
+  }
+  // UnRegisterTypeLib removes the interface entry; this removes what a partial
+  // registration may have left.
+  ok = DeleteTree(u"Interface\\" + GuidText(kComponent.quorrel.default_interface)) && ok;
+  return ok ? S_OK : SELFREG_E_CLASS;
+}
 
-HRESULT RegisterServer(const ComponentDescriptor& component) {
+HRESULT Register() {
   std::wstring path = ModulePath();
   if (path.empty()) return SELFREG_E_CLASS;
 
@@ -111,32 +117,31 @@ HRESULT RegisterServer(const ComponentDescriptor& component) {
   typeLib->Release();
   if (FAILED(registered)) return SELFREG_E_TYPELIB;
 
-  const std::wstring progId = ProgId(component);
-  const std::wstring clsid = GuidText(component.quorrel.clsid);
-  const std::wstring classKey = L"CLSID\\" + clsid;
-  const bool ok =
-      WriteKey(classKey, progId) &&
-      WriteKey(classKey + L"\\InprocServer32", path, L"ThreadingModel", L"Apartment") &&
-      WriteKey(classKey + L"\\ProgID", progId) &&
-      WriteKey(classKey + L"\\TypeLib", GuidText(component.library_id)) &&
-      WriteKey(classKey + L"\\VERSION", Version(component)) && WriteKey(progId, progId) &&
-      WriteKey(progId + L"\\CLSID", clsid);
-  return ok ? S_OK : SELFREG_E_CLASS;
+  for (const RegistryValue& value : RegistrationValues(FromWide(path), kPlatform)) {
+    if (WrittenHere(value) && !WriteValue(value)) {
+      Unregister();  // leave nothing half-registered
+      return SELFREG_E_CLASS;
+    }
+  }
+  return S_OK;
 }
 
-HRESULT UnregisterServer(const ComponentDescriptor& component) {
-  bool ok = DeleteTree(ProgId(component));
-  ok = DeleteTree(L"CLSID\\" + GuidText(component.quorrel.clsid)) && ok;
+}  // namespace
 
-  // A library that is not registered for this platform is already what was asked for.
-  if (TypeLibRegistered(component) &&
-      FAILED(UnRegisterTypeLib(component.library_id, component.library_major,
-                               component.library_minor, component.library_lcid, kSysKind))) {
-    return SELFREG_E_TYPELIB;
+HRESULT RegisterServer() noexcept {
+  try {
+    return Register();
+  } catch (...) {
+    return E_OUTOFMEMORY;
   }
-  // The interface entry goes with the library; remove what a partial registration left.
-  ok = DeleteTree(L"Interface\\" + GuidText(component.quorrel.default_interface)) && ok;
-  return ok ? S_OK : SELFREG_E_CLASS;
+}
+
+HRESULT UnregisterServer() noexcept {
+  try {
+    return Unregister();
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 }  // namespace wq::frame

@@ -121,14 +121,18 @@ file(WRITE "${CMAKE_CURRENT_BINARY_DIR}/webquorrel_resources.h"
 set_source_files_properties(webquorrel.rc PROPERTIES OBJECT_DEPENDS "${WQ_TYPELIB}")
 
 # --- The DLL --------------------------------------------------------------------------------
-add_library(WebQuorrel SHARED registry_win.cpp webquorrel.rc webquorrel.def)
+# wq_frame brings the exports, the class object, clsQuorrel and registry_win.cpp; the presence
+# update is the method's body.
+add_library(WebQuorrel SHARED webquorrel.rc webquorrel.def)
 add_dependencies(WebQuorrel wq_typelib)
 target_include_directories(WebQuorrel PRIVATE "${CMAKE_CURRENT_BINARY_DIR}")
-target_link_libraries(WebQuorrel PRIVATE wq_frame)
+target_link_libraries(WebQuorrel PRIVATE wq_frame wq_presence ole32 oleaut32 uuid advapi32
+                                         user32)
 set_target_properties(WebQuorrel PROPERTIES PREFIX "" OUTPUT_NAME WebQuorrel
                       RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 # Static runtime, so that the DLL needs nothing but system DLLs; plain export names.
-target_link_options(WebQuorrel PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
+target_link_options(WebQuorrel PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at
+                    $<$<CONFIG:Release>:-s>)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(WebQuorrel PRIVATE -Wl,--enable-stdcall-fixup)
 endif()

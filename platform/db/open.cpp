@@ -23,7 +23,9 @@ std::unique_ptr<Connection> Connection::Open(const Text& connectionString) {
     throw Error(e.number(), "Cannot open the database: " + e.description());
   }
   const std::optional<Text> provider = cs.Get(u"Provider");
+#ifndef _WIN32
   if (provider && EqualsIgnoreCase(*provider, u"SQLite")) return OpenSqlite(cs);
+#endif
 
   if (provider) {
     throw Error(kProviderError, "Cannot open the database: the provider '" + ToUtf8(*provider) +
