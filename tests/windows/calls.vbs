@@ -22,8 +22,8 @@ WScript.Echo "connection-only " & count
 count = quorrel.UpdateOnlineState(connection, 2, , True)
 WScript.Echo "skipped " & count
 
-count = quorrel.UpdateOnlineState(connection, , , )
-WScript.Echo "all-skipped " & count
+count = quorrel.UpdateOnlineState(connection, , "Sales")
+WScript.Echo "state-skipped " & count
 
 Set quorrel = Nothing
 WScript.Echo "end"

@@ -70,9 +70,10 @@ long InvokeUpdate(IDispatch* dispatch, DISPID id, VARIANT* args, UINT count, con
   if (FAILED(hr)) return -1;
   VARIANT asLong;
   VariantInit(&asLong);
+  const VARTYPE type = result.vt;
   const HRESULT changed = VariantChangeType(&asLong, &result, 0, VT_I4);
   VariantClear(&result);
-  Check(SUCCEEDED(changed) && result.vt != VT_EMPTY, what, result.vt);
+  Check(SUCCEEDED(changed) && type == VT_I4, what, type);
   return SUCCEEDED(changed) ? asLong.lVal : -1;
 }
 
@@ -146,11 +147,36 @@ void CheckTypeLibrary(DISPID objectDispId) {
   if (SUCCEEDED(hr)) {
     TYPEATTR* attr = nullptr;
     info->GetTypeAttr(&attr);
-    const WORD wanted =
-        TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
-    Check((attr->wTypeFlags & wanted) == wanted, "_clsQuorrel is hidden, dual, nonextensible",
-          attr->wTypeFlags);
+    const WORD wanted = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE;
+    Check(attr->typekind == TKIND_DISPATCH && (attr->wTypeFlags & wanted) == wanted,
+          "_clsQuorrel is a hidden, dual, nonextensible dispatch interface", attr->wTypeFlags);
     info->ReleaseTypeAttr(attr);
+    // The function-table side of the dual interface: automation compatible, one method after
+    // IDispatch's, with SelfState, ModName and ModLogin optional.
+    HREFTYPE tableRef = 0;
+    ITypeInfo* table = nullptr;
+    if (SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &tableRef)) &&
+        SUCCEEDED(info->GetRefTypeInfo(tableRef, &table))) {
+      table->GetTypeAttr(&attr);
+      Check(attr->typekind == TKIND_INTERFACE && (attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION) &&
+                attr->cFuncs == 1,
+            "_clsQuorrel's table is automation compatible with one method", attr->wTypeFlags);
+      table->ReleaseTypeAttr(attr);
+      FUNCDESC* func = nullptr;
+      if (SUCCEEDED(table->GetFuncDesc(0, &func))) {
+        Check(func->cParams == 5 &&
+                  (func->lprgelemdescParam[1].paramdesc.wParamFlags & PARAMFLAG_FOPT) &&
+                  (func->lprgelemdescParam[2].paramdesc.wParamFlags & PARAMFLAG_FHASDEFAULT) &&
+                  (func->lprgelemdescParam[3].paramdesc.wParamFlags & PARAMFLAG_FHASDEFAULT) &&
+                  (func->lprgelemdescParam[4].paramdesc.wParamFlags & PARAMFLAG_FRETVAL) &&
+                  func->oVft == 7 * static_cast<short>(sizeof(void*)),
+              "UpdateOnlineState follows IDispatch with its optional parameters", func->oVft);
+        table->ReleaseFuncDesc(func);
+      }
+      table->Release();
+    } else {
+      Check(false, "_clsQuorrel has a function table");
+    }
     LPOLESTR name = const_cast<LPOLESTR>(L"UpdateOnlineState");
     DISPID id = DISPID_UNKNOWN;
     info->GetIDsOfNames(&name, 1, &id);
