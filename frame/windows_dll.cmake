@@ -128,8 +128,10 @@ add_dependencies(WebQuorrel wq_typelib)
 target_include_directories(WebQuorrel PRIVATE "${CMAKE_CURRENT_BINARY_DIR}")
 target_link_libraries(WebQuorrel PRIVATE wq_frame wq_presence ole32 oleaut32 uuid advapi32
                                          user32)
+# LINK_SEARCH_END_STATIC: CMake links odbc32 between -Bstatic and -Bdynamic, and a link line
+# that ends dynamic would take the C++ runtime from its DLLs despite -static.
 set_target_properties(WebQuorrel PROPERTIES PREFIX "" OUTPUT_NAME WebQuorrel
-                      RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
+                      RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}" LINK_SEARCH_END_STATIC ON)
 # Static runtime, so that the DLL needs nothing but system DLLs; plain export names.
 target_link_options(WebQuorrel PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at
                     $<$<CONFIG:Release>:-s>)

@@ -61,17 +61,29 @@ set_computer_name() {
   run_win win64 reg add "$key\\ComputerName" /v ComputerName /d "$1" /f >/dev/null
 }
 
-# A fresh SQLite database with the host's table; prints its path.
+# A fresh SQLite database with the host's table, made by the Linux command; prints its path.
 new_sqlite_db() {
   local db="$tmp/$1.db"
   rm -f "$db"
-  echo "CREATE TABLE SystemSetting (ssID INTEGER PRIMARY KEY AUTOINCREMENT, ssDesc TEXT, ssOption TEXT, ssState INTEGER, ssModeName TEXT)" |
-    ODBCSYSINI="$tmp/odbc-win64" ODBCINSTINI=odbcinst.ini isql -b -k "Driver=SQLite3;Database=$db" >/dev/null ||
-    fail "cannot create $db"
+  "$cli" init --conn "Provider=SQLite;Data Source=$db" >/dev/null || fail "cannot create $db"
   echo "$db"
 }
 
 sqlite_conn() { echo "Driver=SQLite3;Database=$2;LoadExt=$tmp/getdate-$1.so"; }
+
+# A fresh schema on the loopback PostgreSQL server with the host's table and GETDATE(); prints
+# the connection string that works in it.
+new_pg_schema() {
+  local schema="wq_windows_$1"
+  ODBCSYSINI="$tmp/odbc-win64" ODBCINSTINI=odbcinst.ini isql -b -k "$WEBQUORREL_TEST_PG_CONN" \
+    >"$tmp/isql.log" 2>&1 <<SQL || { cat "$tmp/isql.log" >&2; fail "cannot prepare the PostgreSQL schema $schema"; }
+DROP SCHEMA IF EXISTS $schema CASCADE
+CREATE SCHEMA $schema
+CREATE TABLE $schema.SystemSetting (ssID SERIAL PRIMARY KEY, ssDesc VARCHAR(255), ssOption VARCHAR(4000), ssState SMALLINT, ssModeName VARCHAR(255))
+CREATE FUNCTION $schema.getdate() RETURNS timestamp(0) LANGUAGE sql AS 'SELECT localtimestamp(0)'
+SQL
+  echo "$WEBQUORREL_TEST_PG_CONN;ConnSettings=SET search_path TO $schema"
+}
 
 # expect_lines WHAT OUTPUT EXPECTED: the output must hold the expected lines, in order, exactly.
 expect_lines() {
@@ -100,24 +112,43 @@ check_binary() {
 # shellcheck disable=SC1090
 source "$root/build-win64/webquorrel-ids.sh"
 registry_keys=("HKCR\\webQuorrel.clsQuorrel\\CLSID" "HKCR\\CLSID\\$clsid\\InprocServer32"
-  "HKCR\\Interface\\$iid" "HKCR\\TypeLib\\$libid\\1.0")
+  "HKCR\\CLSID\\$clsid\\ProgID" "HKCR\\CLSID\\$clsid\\TypeLib" "HKCR\\Interface\\$iid\\ProxyStubClsid32"
+  "HKCR\\Interface\\$iid\\TypeLib" "HKCR\\TypeLib\\$libid\\1.0")
 
-# registered ARCH yes|no: every key is there, or none is.
+# The class entry and the type library's file entry are each architecture's own (the 32-bit
+# one lives in the 32-bit view of the registry); the ProgID, interface and type library keys
+# are shared by both.
+own_keys() { echo "HKCR\\CLSID\\$clsid" "HKCR\\TypeLib\\$libid\\1.0\\0\\$1"; }
+
+# check_registered ARCH yes|no: every entry as that architecture's programs see it, or (no) none
+# of that architecture's own.
 check_registered() {
   local arch=$1 want=$2 key out
-  for key in "${registry_keys[@]}"; do
-    if out=$(run_win "$arch" reg query "$key" /s 2>/dev/null); then
-      [[ $want == yes ]] || fail "$arch: $key still registered"
-    else
-      [[ $want == no ]] || fail "$arch: $key not registered"
-    fi
-  done
-  if [[ $want == yes ]]; then
-    out=$(run_win "$arch" reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel)
-    grep -q Apartment <<<"$out" || fail "$arch: threading model is not Apartment"
-    out=$(run_win "$arch" reg query "HKCR\\TypeLib\\$libid\\1.0\\0\\$arch")
-    grep -qi 'WebQuorrel.dll' <<<"$out" || fail "$arch: type library path missing"
+  if [[ $want == no ]]; then
+    for key in $(own_keys "$arch"); do
+      ! run_win "$arch" reg query "$key" >/dev/null 2>&1 || fail "$arch: $key still registered"
+    done
+    return
   fi
+  for key in "${registry_keys[@]}"; do
+    run_win "$arch" reg query "$key" >/dev/null 2>&1 || fail "$arch: $key not registered"
+  done
+  out=$(run_win "$arch" reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel)
+  grep -q Apartment <<<"$out" || fail "$arch: threading model is not Apartment"
+  out=$(run_win "$arch" reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve)
+  grep -qF "$(winpath "$tmp/$arch/WebQuorrel.dll")" <<<"$out" || fail "$arch: server path: $out"
+  out=$(run_win "$arch" reg query "HKCR\\TypeLib\\$libid\\1.0\\0\\$arch" /ve)
+  grep -qF "$(winpath "$tmp/$arch/WebQuorrel.dll")" <<<"$out" || fail "$arch: type library: $out"
+}
+
+# No entry at all is left, in either view.
+check_clean() {
+  local arch key
+  for arch in win64 win32; do
+    for key in "${registry_keys[@]}" "HKCR\\CLSID\\$clsid" "HKCR\\TypeLib\\$libid"; do
+      ! run_win "$arch" reg query "$key" >/dev/null 2>&1 || fail "$arch: $key left behind"
+    done
+  done
 }
 
 register() {
@@ -178,26 +209,66 @@ for arch in win64 win32; do
   mkdir -p "$tmp/$arch"
   cp "$root/build-$arch/WebQuorrel.dll" "$tmp/$arch/"
 done
+check_clean
 
-interop_db=$(new_sqlite_db interop)
-linux_conn="Provider=SQLite;Data Source=$interop_db"
+# Per architecture, each its own workstation: registration, then both clients on SQLite and,
+# when the loopback server is up, on PostgreSQL.
+declare -A computer_name=([win64]=WQ-WIN64 [win32]=wq-win32)  # lower case: stored upper-cased
 for arch in win64 win32; do
   arch_started=$SECONDS
-  set_computer_name "wq-$arch"
-
-  check_registered "$arch" no
+  set_computer_name "${computer_name[$arch]}"
   register "$arch"
   check_registered "$arch" yes
 
   run_calls "$arch" "$(sqlite_conn "$arch" "$(new_sqlite_db "calls-$arch")")" SQLite
   run_client "$arch" "$(sqlite_conn "$arch" "$(new_sqlite_db "client-$arch")")" SQLite
   if [[ -n "${WEBQUORREL_TEST_PG_CONN:-}" ]]; then
-    : # PostgreSQL: see below
+    run_calls "$arch" "$(new_pg_schema "calls_$arch")" PostgreSQL
+    run_client "$arch" "$(new_pg_schema "client_$arch")" PostgreSQL
   fi
+  say "$arch registered and called in $((SECONDS - arch_started)) s"
+done
 
+# One register shared by the two Windows workstations and a Linux one: each registers, each
+# then sees the others' records as live, and all agree on the count.
+interop() {
+  local what=$1 linux_conn=$2 win_conn64=$3 win_conn32=$4 count listing n
+  set_computer_name "${computer_name[win64]}"
+  [[ $(vbs_register win64 "$win_conn64" Interop) == 1 ]] || fail "interop on $what: win64 first"
+  set_computer_name "${computer_name[win32]}"
+  [[ $(vbs_register win32 "$win_conn32" Interop) == 2 ]] || fail "interop on $what: win32 second"
+  count=$(WEBQUORREL_COMPUTERNAME=WQ-LINUX "$cli" update --conn "$linux_conn" --state 2 \
+    --module Interop) || fail "interop on $what: Linux update"
+  [[ $count == 3 ]] || fail "interop on $what: Linux counted $count"
+  listing=$(WEBQUORREL_COMPUTERNAME=WQ-LINUX "$cli" list --conn "$linux_conn" --json) ||
+    fail "interop on $what: Linux list"
+  for n in WQ-WIN64 WQ-WIN32; do
+    grep -Eq "\"workstation\": ?\"$n\"[^}]*\"kind\": ?\"live\"" <<<"$listing" ||
+      fail "interop on $what: Linux does not see $n live: $listing"
+  done
+  [[ $(grep -o '"workstation"' <<<"$listing" | wc -l) == 3 ]] ||
+    fail "interop on $what: Linux lists other than 3 records: $listing"
+  # The Windows workstations re-register: the Linux record counts for them too.
+  set_computer_name "${computer_name[win64]}"
+  [[ $(vbs_register win64 "$win_conn64" Interop) == 3 ]] || fail "interop on $what: win64 again"
+  set_computer_name "${computer_name[win32]}"
+  [[ $(vbs_register win32 "$win_conn32" Interop) == 3 ]] || fail "interop on $what: win32 again"
+  say "interop on $what: Windows (64 and 32) and Linux agree on 3 records"
+}
+
+db=$(new_sqlite_db interop)
+interop SQLite "Provider=SQLite;Data Source=$db" "$(sqlite_conn win64 "$db")" \
+  "$(sqlite_conn win32 "$db")"
+if [[ -n "${WEBQUORREL_TEST_PG_CONN:-}" ]]; then
+  pg=$(new_pg_schema interop)
+  interop PostgreSQL "$pg" "$pg" "$pg"
+fi
+
+for arch in win64 win32; do
   unregister "$arch"
   check_registered "$arch" no
-  say "$arch done in $((SECONDS - arch_started)) s"
+  unregister "$arch"  # again: nothing to remove is no failure
 done
+check_clean
 
 say "stage passed in $((SECONDS - started)) s"

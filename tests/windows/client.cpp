@@ -237,16 +237,16 @@ int wmain(int argc, wchar_t** argv) {
   for (auto& a : args) VariantInit(&a);
   args[0].vt = VT_BSTR;
   args[0].bstrVal = connection.get();
-  Check(InvokeUpdate(dispatch, id, args, 1, "dispatch, connection only") == 0,
-        "dispatch with the connection string only registers nothing: 0");
+  count = InvokeUpdate(dispatch, id, args, 1, "dispatch, connection only");
+  Check(count == 0, "dispatch with the connection string only registers nothing: 0", count);
   args[1].vt = VT_I2;
   args[1].iVal = 2;
   args[2] = Missing();
   args[3] = Missing();
-  Check(InvokeUpdate(dispatch, id, args, 4, "dispatch, skipped") == 1,
-        "dispatch with skipped ModName and ModLogin registers: 1");
-  Check(InvokeUpdate(dispatch, id, args, 2, "dispatch, two") == 1,
-        "dispatch with two arguments re-registers: 1");
+  count = InvokeUpdate(dispatch, id, args, 4, "dispatch, skipped");
+  Check(count == 1, "dispatch with skipped ModName and ModLogin registers: 1", count);
+  count = InvokeUpdate(dispatch, id, args, 2, "dispatch, two");
+  Check(count == 1, "dispatch with two arguments re-registers: 1", count);
 
   // By-reference arguments, typed and wrapped in a VARIANT as script hosts pass variables.
   short byRefState = 2;
@@ -262,8 +262,9 @@ int wmain(int argc, wchar_t** argv) {
   inner.boolVal = byRefLogin;
   args[3].vt = VT_VARIANT | VT_BYREF;
   args[3].pvarVal = &inner;
-  Check(InvokeUpdate(dispatch, id, args, 4, "dispatch, by reference") == 1,
-        "dispatch with by-reference variables: 1");
+  // The module condition spares the record of module "" from the call before: 2 records.
+  count = InvokeUpdate(dispatch, id, args, 4, "dispatch, by reference");
+  Check(count == 2, "dispatch with by-reference variables in module Client: 2", count);
   Check(byRefState == 2 && std::wcscmp(byRefModule.get(), L"Client") == 0 &&
             inner.vt == VT_BOOL && inner.boolVal == VARIANT_FALSE,
         "dispatch leaves by-reference arguments alone");
