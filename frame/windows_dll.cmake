@@ -128,6 +128,13 @@ add_dependencies(WebQuorrel wq_typelib)
 target_include_directories(WebQuorrel PRIVATE "${CMAKE_CURRENT_BINARY_DIR}")
 target_link_libraries(WebQuorrel PRIVATE wq_frame wq_presence ole32 oleaut32 uuid advapi32
                                          user32)
+# thread_local objects with destructors (the per-thread module state) register them through
+# __cxa_thread_atexit. libstdc++'s own version holds a reference on the DLL per thread and drops
+# it from inside the thread's exit, which unloads the DLL under a winpthreads lock that the
+# unload needs again: the thread never ends. The mingw-w64 runtime's version runs them from
+# this DLL's own thread-detach callback instead, so it is taken first.
+target_link_libraries(WebQuorrel PRIVATE mingw32)
+target_link_options(WebQuorrel PRIVATE -Wl,--undefined=__cxa_thread_atexit)
 # LINK_SEARCH_END_STATIC: CMake links odbc32 between -Bstatic and -Bdynamic, and a link line
 # that ends dynamic would take the C++ runtime from its DLLs despite -static.
 set_target_properties(WebQuorrel PROPERTIES PREFIX "" OUTPUT_NAME WebQuorrel

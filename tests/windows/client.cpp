@@ -189,6 +189,35 @@ void CheckTypeLibrary(DISPID objectDispId) {
   lib->Release();
 }
 
+// A second thread with an apartment of its own: it withdraws this workstation (every record of
+// it goes), then ends, which releases its module state. Returns the count, or -1.
+DWORD WINAPI WithdrawOnOwnThread(void* connection) {
+  CoInitialize(nullptr);
+  _clsQuorrel* quorrel = nullptr;
+  long count = -1;
+  if (SUCCEEDED(CoCreateInstance(CLSID_clsQuorrel, nullptr, CLSCTX_INPROC_SERVER,
+                                 IID__clsQuorrel, reinterpret_cast<void**>(&quorrel)))) {
+    quorrel->UpdateOnlineState(static_cast<BSTR>(connection), nullptr, nullptr, nullptr, &count);
+    quorrel->Release();
+  }
+  CoUninitialize();
+  return static_cast<DWORD>(count);
+}
+
+void CheckSecondThread(BSTR connection) {
+  HANDLE thread = CreateThread(nullptr, 0, WithdrawOnOwnThread, connection, 0, nullptr);
+  Check(thread != nullptr, "second thread starts");
+  if (thread == nullptr) return;
+  // A thread that cannot release its module state never ends.
+  const DWORD waited = WaitForSingleObject(thread, 20000);
+  Check(waited == WAIT_OBJECT_0, "a thread with module state ends");
+  DWORD count = 0;
+  GetExitCodeThread(thread, &count);
+  Check(count == 0, "the second thread withdraws every record of this workstation: 0",
+        static_cast<long>(count));
+  CloseHandle(thread);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -286,10 +315,19 @@ int wmain(int argc, wchar_t** argv) {
                 CLASS_E_CLASSNOTAVAILABLE,
         "DllGetClassObject refuses a foreign class identifier");
 
+  CheckSecondThread(connection.get());
+
   dispatch->Release();
   Check(CanUnloadNow() == S_FALSE, "DllCanUnloadNow is false while an object lives");
   quorrel->Release();
   Check(CanUnloadNow() == S_OK, "DllCanUnloadNow succeeds after the last release");
+  // COM may now unload the DLL, this thread's module state with it. The first call marks the
+  // DLL as unused, a later one unloads it.
+  for (int i = 0; i < 20 && Dll() != nullptr; ++i) {
+    CoFreeUnusedLibrariesEx(0, 0);
+    Sleep(20);
+  }
+  Check(Dll() == nullptr, "COM unloads the DLL once it may");
 
   CoUninitialize();
   std::printf("client checks=%d failures=%d\n", g_checks, g_failures);
