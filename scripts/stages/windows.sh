@@ -181,6 +181,19 @@ run_client() {
   say "$arch client on $what: ${out##*$'\n'}"
 }
 
+# A server clock that reads no date: the update shows its message (without a display the
+# message box returns at once) and goes on; its record carries that text, so the Linux command
+# sees it as damaged.
+check_clock_without_date() {
+  local arch=$1 db listing
+  db=$(new_sqlite_db "nodate-$arch")
+  [[ $(vbs_register "$arch" "Driver=SQLite3;Database=$db;LoadExt=$tmp/nodate-$arch.so" Sales) == 1 ]] ||
+    fail "$arch: no registration when the clock reads no date"
+  listing=$(WEBQUORREL_COMPUTERNAME=WQ-LINUX "$cli" list --conn "Provider=SQLite;Data Source=$db" --json)
+  grep -Eq "\"time\": ?\"soon\"[^}]*\"kind\": ?\"damaged\"" <<<"$listing" ||
+    fail "$arch: the record without a date: $listing"
+}
+
 # register.vbs: one registration in a module; prints the count it returned.
 vbs_register() {
   local arch=$1 conn=$2 module=$3 out
@@ -203,6 +216,10 @@ say "prefix ready in $((SECONDS - boot_started)) s"
 gcc_flags=(-O2 -Wall -Wextra -Werror -fPIC -shared -nostdlib -ffreestanding)
 gcc -m64 "${gcc_flags[@]}" -o "$tmp/getdate-win64.so" "$root/tests/windows/getdate_ext.c"
 gcc -m32 "${gcc_flags[@]}" -o "$tmp/getdate-win32.so" "$root/tests/windows/getdate_ext.c"
+gcc -m64 "${gcc_flags[@]}" -DGETDATE_FIXED_TEXT='"soon"' -o "$tmp/nodate-win64.so" \
+  "$root/tests/windows/getdate_ext.c"
+gcc -m32 "${gcc_flags[@]}" -DGETDATE_FIXED_TEXT='"soon"' -o "$tmp/nodate-win32.so" \
+  "$root/tests/windows/getdate_ext.c"
 
 for arch in win64 win32; do
   odbc_config "$arch"
@@ -226,6 +243,7 @@ for arch in win64 win32; do
     run_calls "$arch" "$(new_pg_schema "calls_$arch")" PostgreSQL
     run_client "$arch" "$(new_pg_schema "client_$arch")" PostgreSQL
   fi
+  check_clock_without_date "$arch"
   say "$arch registered and called in $((SECONDS - arch_started)) s"
 done
 

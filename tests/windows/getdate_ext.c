@@ -3,7 +3,10 @@
  * "SELECT GETDATE() AS SystemDateTime" runs on SQLite as on SQL Server.
  *
  * It asks SQLite itself for the time and so uses no C library at all: it builds for either
- * bitness with the host compiler alone (-m32 -nostdlib), without a 32-bit C library. */
+ * bitness with the host compiler alone (-m32 -nostdlib), without a 32-bit C library.
+ *
+ * Built with -DGETDATE_FIXED_TEXT='"..."', GETDATE() returns that text instead: a server clock
+ * that reads no date. */
 #include <sqlite3ext.h>
 SQLITE_EXTENSION_INIT1
 
@@ -11,6 +14,10 @@ static void getdate(sqlite3_context* context, int argc, sqlite3_value** argv) {
   sqlite3_stmt* statement = 0;
   (void)argc;
   (void)argv;
+#ifdef GETDATE_FIXED_TEXT
+  sqlite3_result_text(context, GETDATE_FIXED_TEXT, -1, SQLITE_STATIC);
+  return;
+#endif
   if (sqlite3_prepare_v2(sqlite3_context_db_handle(context),
                          "SELECT datetime('now', 'localtime')", -1, &statement, 0) != SQLITE_OK) {
     sqlite3_result_error(context, "GETDATE: cannot read the clock", -1);
