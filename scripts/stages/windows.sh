@@ -194,6 +194,13 @@ check_clock_without_date() {
     fail "$arch: the record without a date: $listing"
 }
 
+run_platform_test() {
+  local arch=$1 out
+  out=$(run_win "$arch" "$root/build-$arch/webquorrel_platform_test.exe" | tr -d '\r') ||
+    { echo "$out" >&2; fail "$arch platform test"; }
+  say "$arch ${out##*$'\n'}"
+}
+
 # register.vbs: one registration in a module; prints the count it returned.
 vbs_register() {
   local arch=$1 conn=$2 module=$3 out
@@ -234,6 +241,7 @@ declare -A computer_name=([win64]=WQ-WIN64 [win32]=wq-win32)  # lower case: stor
 for arch in win64 win32; do
   arch_started=$SECONDS
   set_computer_name "${computer_name[$arch]}"
+  run_platform_test "$arch"
   register "$arch"
   check_registered "$arch" yes
 
