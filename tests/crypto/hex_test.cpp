@@ -86,5 +86,23 @@ TEST(HexToByteArray, RejectsAnythingButAsciiHexDigits) {
   }
 }
 
+TEST(HexToByteArray, BadDigitAnywhereInALongTextStopsAtItsPair) {
+  ByteVector bytes(40);
+  for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<uint8_t>(k * 29 + 1);
+  const Text good = ByteArrayToHex(bytes);
+  for (char16_t bad : {u'G', u'g', u' ', u'\0', u'/', u':', u'@', u'`', u'\u0130', u'\uFF10',
+                       u'\u0100', char16_t(0x80)}) {
+    for (size_t at = 0; at < good.size(); at += 3) {
+      Text text = good;
+      text[at] = bad;
+      ByteArray array;
+      ASSERT_EQ(ErrorOf([&] { HexToByteArray(text, array); }), kTypeMismatch);
+      ByteVector expected(bytes.size(), 0);
+      std::copy(bytes.begin(), bytes.begin() + at / 2, expected.begin());
+      ASSERT_EQ(array, expected) << "digit " << at << " is U+" << std::hex << uint32_t{bad};
+    }
+  }
+}
+
 }  // namespace
 }  // namespace wq
