@@ -40,8 +40,10 @@ Database::Database(const std::string& path) {
   // Write-ahead logging lets readers and one writer work at the same time, so workstations
   // reading the table do not hold up the one adding a row, nor it them. The mode is kept in the
   // file. It cannot be set on a read-only file or while another connection holds the file
-  // locked; the connection then goes on in the file's current mode. The statement also reads the
-  // file's header, so a file that is no database is reported here, not at the first query.
+  // locked; the connection then goes on in the file's current mode. (It needs every process on
+  // one machine, which a shared SQLite file needs anyway: locks do not work over network shares.)
+  // The statement also reads the file's header, so a file that is no database is reported
+  // here, not at the first query.
   const int wal = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   const int primary = wal & 0xFF;
   if (wal != SQLITE_OK && primary != SQLITE_BUSY && primary != SQLITE_LOCKED &&
