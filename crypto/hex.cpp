@@ -58,9 +58,9 @@ size_t DecodeBlocks(const char16_t* in, size_t count, uint8_t* out) {
     const __m128i letter = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
     const __m128i isLetter = _mm_cmpeq_epi8(_mm_subs_epu8(letter, _mm_set1_epi8(5)), zero);
     if (_mm_movemask_epi8(_mm_or_si128(isDecimal, isLetter)) != 0xFFFF) break;
-    const __m128i value = _mm_or_si128(
-        _mm_and_si128(isDecimal, decimal),
-        _mm_and_si128(isLetter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+    const __m128i value =
+        _mm_or_si128(_mm_and_si128(isDecimal, decimal),
+                     _mm_and_si128(isLetter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
     // Even bytes are the high halves: byte = even << 4 | odd, in each 16-bit lane.
     const __m128i high = _mm_slli_epi16(_mm_and_si128(value, _mm_set1_epi16(0x00FF)), 4);
     const __m128i low = _mm_srli_epi16(value, 8);

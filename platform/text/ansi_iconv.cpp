@@ -61,8 +61,7 @@ class IconvCodePage final : public AnsiCodePage {
  public:
   explicit IconvCodePage(const std::string& name)
       : name_(name), encoder_(name, kUtf16), decoder_(kUtf16, name) {
-    if (name.empty() || name.find('/') != std::string::npos || !encoder_.ok() ||
-        !decoder_.ok()) {
+    if (name.empty() || name.find('/') != std::string::npos || !encoder_.ok() || !decoder_.ok()) {
       throw Error::InvalidProcedureCall("unknown code page \"" + name + "\"");
     }
     // Every ASCII character must take one byte, as in every ANSI code page; this turns away

@@ -60,8 +60,7 @@ TEST(HexToByteArray, BadPairKeepsEarlierPairsAndTheNewSize) {
 TEST(HexToByteArray, EmptyOrOddTextIsRejectedBeforeDecoding) {
   for (const Text text : {u"", u"1", u"123", u"12345", u"0FA"}) {
     ByteArray array = ByteVector{1, 2};
-    EXPECT_EQ(ErrorOf([&] { HexToByteArray(text, array); }), kSubscriptOutOfRange)
-        << ToUtf8(text);
+    EXPECT_EQ(ErrorOf([&] { HexToByteArray(text, array); }), kSubscriptOutOfRange) << ToUtf8(text);
     EXPECT_EQ(array, ByteVector({1, 2}));
     ByteArray none;
     EXPECT_EQ(ErrorOf([&] { HexToByteArray(text, none); }), kSubscriptOutOfRange);
@@ -71,8 +70,7 @@ TEST(HexToByteArray, EmptyOrOddTextIsRejectedBeforeDecoding) {
 
 TEST(HexToByteArray, RejectsAnythingButAsciiHexDigits) {
   const Text hostile[] = {
-      u"0x",         u" 1",        u"1 ",         u"+1",       u"-1",  u"&H", u"G7",
-      Text(u"1\0", 2), Text(u"\0\0", 2),
+      u"0x",           u" 1", u"1 ", u"+1", u"-1", u"&H", u"G7", Text(u"1\0", 2), Text(u"\0\0", 2),
       u"\u0661\u0662",  // Arabic-Indic digits
       u"\uFF10\uFF21",  // fullwidth 0 and A
       u"\u0141\u0130",  // units whose low bytes are 'A' and '0'
@@ -80,8 +78,7 @@ TEST(HexToByteArray, RejectsAnythingButAsciiHexDigits) {
   };
   for (const Text& text : hostile) {
     ByteArray array;
-    EXPECT_EQ(ErrorOf([&] { HexToByteArray(u"AB" + text, array); }), kTypeMismatch)
-        << ToUtf8(text);
+    EXPECT_EQ(ErrorOf([&] { HexToByteArray(u"AB" + text, array); }), kTypeMismatch) << ToUtf8(text);
     EXPECT_EQ(array, ByteVector({0xAB, 0}));
   }
 }
