@@ -28,6 +28,8 @@ TEST_F(SqliteOpen, RefusesWhatItCannotOpenWithoutShowingThePassword) {
       u"Provider=SQLite;Password=hunter2",                               // no Data Source
       u"Provider=SQLite;Data Source=/no/such/folder/x.db;Password=hunter2",
       u"Provider=SQLite;Data Source=x.db;Password='hunter2",  // unterminated quote
+      u"Provider=SQLite;Password=hunter2;Data Source=" + FromUtf8(path_.string()) + Text(1, u'\0') +
+          u"x",
   };
   for (const Text& cs : bad) {
     const Error e = ErrorOf([&] { Connection::Open(cs); });

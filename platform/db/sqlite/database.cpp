@@ -32,35 +32,32 @@ void RaiseClosed() {
 Database::Database(const std::string& path) {
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXRESCODE;
   const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
-  if (rc != SQLITE_OK) {
-    const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-    const int code = db_ ? sqlite3_extended_errcode(db_) : rc;
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
-    throw DatabaseError(code, "",
-                        "Cannot open the database: SQLite cannot open '" + path + "': " + message);
-  }
+  if (rc != SQLITE_OK) FailOpen(path, rc);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  sqlite3_create_function_v2(db_, "GETDATE", 0, SQLITE_UTF8, nullptr, GetDate, nullptr, nullptr,
-                             nullptr);
+  sqlite3_create_function_v2(db_, "GETDATE", 0, SQLITE_UTF8 | SQLITE_INNOCUOUS, nullptr, GetDate,
+                             nullptr, nullptr, nullptr);
   // Write-ahead logging lets readers and one writer work at the same time, so workstations
-  // reading the table do not hold up the one adding a row. The mode is stored in the file; it
-  // cannot be set on a read-only file, and the statement also reads the file's header, so a
-  // file that is no database is reported here rather than at the first query.
-  char* error = nullptr;
-  const int wal = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, &error);
-  sqlite3_free(error);
+  // reading the table do not hold up the one adding a row, nor it them. The mode is kept in the
+  // file. It cannot be set on a read-only file or while another connection holds the file
+  // locked; the connection then goes on in the file's current mode. (It needs every process on
+  // one machine, which a shared SQLite file needs anyway: locks do not work over network shares.)
+  // The statement also reads the file's header, so a file that is no database is reported
+  // here, not at the first query.
+  const int wal = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   const int primary = wal & 0xFF;
   if (wal != SQLITE_OK && primary != SQLITE_BUSY && primary != SQLITE_LOCKED &&
       primary != SQLITE_READONLY) {
-    const std::string message = sqlite3_errmsg(db_);
-    const int code = sqlite3_extended_errcode(db_);
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
-    throw DatabaseError(code, "",
-                        "Cannot open the database: SQLite cannot open '" + path + "': " + message);
+    FailOpen(path, wal);
   }
+}
+
+void Database::FailOpen(const std::string& path, int rc) {
+  const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+  const int code = db_ ? sqlite3_extended_errcode(db_) : rc;
+  Close();
+  throw DatabaseError(code, "",
+                      "Cannot open the database: SQLite cannot open '" + path + "': " + message);
 }
 
 Database::~Database() { Close(); }

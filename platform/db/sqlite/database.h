@@ -35,6 +35,8 @@ class Database {
   void Close();
 
  private:
+  [[noreturn]] void FailOpen(const std::string& path, int rc);
+
   sqlite3* db_ = nullptr;
 };
 

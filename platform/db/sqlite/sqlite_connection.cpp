@@ -48,6 +48,11 @@ std::unique_ptr<Connection> OpenSqlite(const ConnectionString& cs) {
                 "Cannot open the database: the SQLite connection string has no "
                 "Data Source (the database file's path)");
   }
+  if (path->find(u'\0') != Text::npos) {
+    // The file name would end at the NUL and name another file.
+    throw Error(kProviderError,
+                "Cannot open the database: the SQLite Data Source contains a NUL character");
+  }
   return std::make_unique<SqliteConnection>(ToUtf8(*path));
 }
 
