@@ -1,9 +1,9 @@
 // Self-registration on Windows. The type library is registered from this DLL's own resource;
 // that also registers the interface for the standard automation marshaller. The ProgID and the
 // class entry are then written below HKEY_CLASSES_ROOT as RegistrationValues lists them.
-#include <windows.h>
 #include <oleauto.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -84,8 +84,7 @@ bool TypeLibRegistered() {
                             std::to_string(kComponent.library_minor)) +
                    u"\\" + FromUtf8(std::to_string(kComponent.library_lcid)) + u"\\" + kPlatform;
   HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key).c_str(), 0, KEY_READ, &handle) !=
-      ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key).c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
     return false;
   }
   RegCloseKey(handle);

@@ -7,8 +7,8 @@
 // table and through IDispatch (with omitted, skipped and by-reference arguments), checks the
 // DLL's resources and registered type library, and DllCanUnloadNow around the last release.
 // It prints one line per failed check and ends with "client checks=<n> failures=<m>".
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
@@ -115,9 +115,12 @@ void CheckResources() {
   const struct {
     const wchar_t* name;
     const wchar_t* value;
-  } strings[] = {{L"FileVersion", L"1.00"},          {L"ProductVersion", L"1.00"},
-                 {L"ProductName", L"webQuorrel"},     {L"InternalName", L"WebQuorrel"},
-                 {L"OriginalFilename", L"WebQuorrel.dll"}, {L"OLESelfRegister", L""}};
+  } strings[] = {{L"FileVersion", L"1.00"},
+                 {L"ProductVersion", L"1.00"},
+                 {L"ProductName", L"webQuorrel"},
+                 {L"InternalName", L"WebQuorrel"},
+                 {L"OriginalFilename", L"WebQuorrel.dll"},
+                 {L"OLESelfRegister", L""}};
   for (const auto& s : strings) {
     std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + s.name;
     wchar_t* value = nullptr;
@@ -184,7 +187,8 @@ void CheckTypeLibrary(DISPID objectDispId) {
     info->Release();
   }
   info = nullptr;
-  Check(SUCCEEDED(lib->GetTypeInfoOfGuid(CLSID_clsQuorrel, &info)), "type library holds clsQuorrel");
+  Check(SUCCEEDED(lib->GetTypeInfoOfGuid(CLSID_clsQuorrel, &info)),
+        "type library holds clsQuorrel");
   if (info != nullptr) info->Release();
   lib->Release();
 }
@@ -195,8 +199,8 @@ DWORD WINAPI WithdrawOnOwnThread(void* connection) {
   CoInitialize(nullptr);
   _clsQuorrel* quorrel = nullptr;
   long count = -1;
-  if (SUCCEEDED(CoCreateInstance(CLSID_clsQuorrel, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID__clsQuorrel, reinterpret_cast<void**>(&quorrel)))) {
+  if (SUCCEEDED(CoCreateInstance(CLSID_clsQuorrel, nullptr, CLSCTX_INPROC_SERVER, IID__clsQuorrel,
+                                 reinterpret_cast<void**>(&quorrel)))) {
     quorrel->UpdateOnlineState(static_cast<BSTR>(connection), nullptr, nullptr, nullptr, &count);
     quorrel->Release();
   }
@@ -294,8 +298,8 @@ int wmain(int argc, wchar_t** argv) {
   // The module condition spares the record of module "" from the call before: 2 records.
   count = InvokeUpdate(dispatch, id, args, 4, "dispatch, by reference");
   Check(count == 2, "dispatch with by-reference variables in module Client: 2", count);
-  Check(byRefState == 2 && std::wcscmp(byRefModule.get(), L"Client") == 0 &&
-            inner.vt == VT_BOOL && inner.boolVal == VARIANT_FALSE,
+  Check(byRefState == 2 && std::wcscmp(byRefModule.get(), L"Client") == 0 && inner.vt == VT_BOOL &&
+            inner.boolVal == VARIANT_FALSE,
         "dispatch leaves by-reference arguments alone");
 
   DISPID bogusId = 0;
@@ -310,9 +314,8 @@ int wmain(int argc, wchar_t** argv) {
   auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(
       reinterpret_cast<void*>(GetProcAddress(Dll(), "DllGetClassObject")));
   void* factory = nullptr;
-  Check(getClassObject != nullptr &&
-            getClassObject(IID__clsQuorrel, IID_IClassFactory, &factory) ==
-                CLASS_E_CLASSNOTAVAILABLE,
+  Check(getClassObject != nullptr && getClassObject(IID__clsQuorrel, IID_IClassFactory, &factory) ==
+                                         CLASS_E_CLASSNOTAVAILABLE,
         "DllGetClassObject refuses a foreign class identifier");
 
   CheckSecondThread(connection.get());

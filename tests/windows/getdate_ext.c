@@ -18,8 +18,8 @@ static void getdate(sqlite3_context* context, int argc, sqlite3_value** argv) {
   sqlite3_result_text(context, GETDATE_FIXED_TEXT, -1, SQLITE_STATIC);
   return;
 #endif
-  if (sqlite3_prepare_v2(sqlite3_context_db_handle(context),
-                         "SELECT datetime('now', 'localtime')", -1, &statement, 0) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(sqlite3_context_db_handle(context), "SELECT datetime('now', 'localtime')",
+                         -1, &statement, 0) != SQLITE_OK) {
     sqlite3_result_error(context, "GETDATE: cannot read the clock", -1);
     return;
   }
@@ -32,8 +32,8 @@ static void getdate(sqlite3_context* context, int argc, sqlite3_value** argv) {
   sqlite3_finalize(statement);
 }
 
-__attribute__((visibility("default"))) int sqlite3_extension_init(
-    sqlite3* db, char** error, const sqlite3_api_routines* api) {
+__attribute__((visibility("default"))) int sqlite3_extension_init(sqlite3* db, char** error,
+                                                                  const sqlite3_api_routines* api) {
   SQLITE_EXTENSION_INIT2(api);
   (void)error;
   return sqlite3_create_function(db, "GETDATE", 0, SQLITE_UTF8, 0, getdate, 0, 0);

@@ -37,7 +37,8 @@ int OpenError(const std::string& name) {
 void CheckWestern() {
   const auto cp = wq::AnsiCodePage::Open("CP1252");
   Check(cp->name() == "CP1252", "CP1252 is named so");
-  Check(cp->Encode(u"A\u00C4\u20AC") == wq::Bytes{0x41, 0xC4, 0x80}, "CP1252 encodes A, A-umlaut, euro");
+  Check(cp->Encode(u"A\u00C4\u20AC") == wq::Bytes{0x41, 0xC4, 0x80},
+        "CP1252 encodes A, A-umlaut, euro");
   Check(cp->Decode(wq::Bytes{0x41, 0xC4, 0x80}) == u"A\u00C4\u20AC", "CP1252 decodes them back");
   Check(cp->Encode(u"\u4E2D") == wq::Bytes{'?'}, "a character CP1252 lacks becomes '?'");
   Check(cp->Encode(u"a\xD800z") == wq::Bytes{'a', '?', 'z'}, "an unpaired surrogate becomes '?'");
