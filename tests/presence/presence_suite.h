@@ -21,6 +21,9 @@ namespace wq::testing {
 using presence::RunUpdate;
 using presence::UpdateResult;
 
+// Shown in test names and failure messages instead of the object's bytes.
+inline void PrintTo(const TestEngine& engine, std::ostream* os) { *os << engine.name; }
+
 inline std::string EngineName(const ::testing::TestParamInfo<TestEngine>& info) {
   return info.param.name;
 }
