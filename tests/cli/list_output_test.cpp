@@ -53,7 +53,7 @@ TEST(RecordsAsTable, AlignsWideCharactersAndNeutralisesControls) {
   EXPECT_EQ(RecordsAsTable(records),
             "ID  WORKSTATION  TIME  MODULE  LOGIN  KIND\n"
             "12  工作站       t     M       yes    live\n"
-            "3   ?[31mX?                -       no     damaged\n");
+            "3   ?[31mX?            -       no     damaged\n");
 }
 
 TEST(SplitSqlScript, SplitsOnlyAtStatementEnds) {

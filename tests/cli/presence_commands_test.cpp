@@ -30,10 +30,11 @@ class PresenceCommands : public ::testing::Test {
   }
   // Runs the command as workstation ws, with no default database outside the test's folder.
   CommandResult Run(const std::vector<std::string>& args, const std::string& ws = "PC-7",
-                    std::vector<std::string> env = {}) const {
-    env.push_back("WEBQUORREL_COMPUTERNAME=" + ws);
-    env.push_back("XDG_DATA_HOME=" + (dir_ / "data").string());
-    env.push_back("WEBQUORREL_CONN=");
+                    const std::vector<std::string>& extraEnv = {}) const {
+    std::vector<std::string> env = {"WEBQUORREL_COMPUTERNAME=" + ws,
+                                    "XDG_DATA_HOME=" + (dir_ / "data").string(),
+                                    "WEBQUORREL_CONN="};
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());  // later entries win
     return RunCommand(args, env);
   }
   // Runs one SQL statement on a file directly.
