@@ -1,13 +1,67 @@
 // TestDatabase on SQLite, through the SQLite C API.
+#include <dlfcn.h>
 #include <sqlite3.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <stdexcept>
 
 #include "tests/presence/test_database.h"
+
+namespace wq::testing {
+namespace {
+
+// The server's clock as a test sets it. The engine registers GETDATE() on every connection it
+// opens; this binary interposes on that registration (below) and answers with the clock set
+// here, or with the engine's own function when none is set.
+using ScalarFunction = void (*)(sqlite3_context*, int, sqlite3_value**);
+std::mutex g_clockMutex;
+bool g_clockSet = false;
+Cell g_clock;
+std::atomic<ScalarFunction> g_engineGetDate{nullptr};
+
+void TestGetDate(sqlite3_context* context, int argc, sqlite3_value** argv) {
+  std::unique_lock lock(g_clockMutex);
+  if (!g_clockSet) {
+    lock.unlock();
+    g_engineGetDate.load()(context, argc, argv);
+  } else if (g_clock) {
+    sqlite3_result_text(context, g_clock->data(), static_cast<int>(g_clock->size()),
+                        SQLITE_TRANSIENT);
+  } else {
+    sqlite3_result_null(context);
+  }
+}
+
+void SetClock(bool set, const Cell& value) {
+  std::lock_guard lock(g_clockMutex);
+  g_clockSet = set;
+  g_clock = value;
+}
+
+}  // namespace
+}  // namespace wq::testing
+
+extern "C" int sqlite3_create_function_v2(sqlite3* db, const char* name, int nArg, int eTextRep,
+                                          void* pApp,
+                                          void (*xFunc)(sqlite3_context*, int, sqlite3_value**),
+                                          void (*xStep)(sqlite3_context*, int, sqlite3_value**),
+                                          void (*xFinal)(sqlite3_context*),
+                                          void (*xDestroy)(void*)) {
+  using Create = int (*)(sqlite3*, const char*, int, int, void*, decltype(xFunc),
+                         decltype(xStep), decltype(xFinal), decltype(xDestroy));
+  static const Create real =
+      reinterpret_cast<Create>(dlsym(RTLD_NEXT, "sqlite3_create_function_v2"));
+  if (name != nullptr && strcasecmp(name, "GETDATE") == 0 && xFunc != nullptr) {
+    wq::testing::g_engineGetDate.store(xFunc);
+    xFunc = wq::testing::TestGetDate;
+  }
+  return real(db, name, nArg, eTextRep, pApp, xFunc, xStep, xFinal, xDestroy);
+}
 
 namespace wq::testing {
 namespace {
@@ -30,6 +84,7 @@ class SqliteTestDatabase : public TestDatabase {
     sqlite3_busy_timeout(db_, 10000);
   }
   ~SqliteTestDatabase() override {
+    SetClock(false, std::nullopt);
     sqlite3_close(db_);
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
@@ -104,6 +159,11 @@ class SqliteTestDatabase : public TestDatabase {
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
     return rows;
+  }
+
+  bool SetServerClock(const Cell& value) override {
+    SetClock(true, value);
+    return true;
   }
 
  private:

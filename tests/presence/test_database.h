@@ -44,6 +44,10 @@ class TestDatabase {
   virtual std::string Insert(const RawRow& row) = 0;
   // Runs a query directly; every value as text (numbers in decimal) or NULL.
   virtual std::vector<std::vector<Cell>> Query(const std::string& sql) = 0;
+  // Makes GETDATE() on this database give value (text, or NULL) instead of the time, until
+  // the database is dropped. False where the engine cannot do that; the tests that need it
+  // are then skipped.
+  virtual bool SetServerClock(const Cell& value) = 0;
 };
 
 struct TestEngine {

@@ -324,6 +324,60 @@ TEST_P(PresenceUpdate, UnreadableComputerNameFailsOnlyWhenNeeded) {
   EXPECT_THAT(Records(), IsEmpty());
 }
 
+// The server's clock decides the time text of every record written, and a clock that gives no
+// date is shown to the user once per update, which then goes on.
+TEST_P(PresenceUpdate, RecordsCarryTheServerTimeText) {
+  Create();
+  if (!db_->SetServerClock("2026-03-07 09:05:02")) GTEST_SKIP() << "no settable clock";
+  AddRecord("PC-4,", "A", 1);
+  UpdateResult r = UpdateAs("PC-7", 2, "A");
+  ASSERT_TRUE(r.ok()) << r.error->what();
+  std::vector<Presence> rows = Records();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].workstation, "PC-4");
+  EXPECT_EQ(rows[0].time, "2026-3-7 9:05:02");
+  EXPECT_EQ(rows[1].time, "2026-3-7 9:05:02");
+  EXPECT_TRUE(host_.messages().empty());
+}
+
+TEST_P(PresenceUpdate, ServerTimeThatIsNoDateShowsTheMessageAndGoesOn) {
+  const Text warning = u"\r\n计算机时间设置为非标准格式，系统可能无法正常运行";
+  for (const std::string clock : {"junk", "", "2026-02-30 10:00:00"}) {
+    SCOPED_TRACE(clock);
+    db_ = GetParam().make();
+    Create();
+    if (!db_->SetServerClock(clock)) GTEST_SKIP() << "no settable clock";
+    AddRecord(std::string("PC-7,") + kTime);
+    AddRecord("PC-4,", "", 1);
+    const size_t shown = host_.messages().size();
+
+    UpdateResult r = UpdateAs("PC-7", 2);
+    ASSERT_TRUE(r.ok()) << r.error->what();
+    EXPECT_EQ(r.count, 2);
+    const std::vector<Text> messages = host_.messages();
+    ASSERT_EQ(messages.size(), shown + 1);
+    EXPECT_EQ(messages.back(), FromUtf8(clock) + warning);
+    // The replacement and the new record carry the same kind of time text.
+    std::vector<Presence> rows = Records();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].workstation, "PC-4");
+    EXPECT_EQ(rows[0].time, clock);
+    EXPECT_EQ(rows[1].workstation, "PC-7");
+    EXPECT_EQ(rows[1].time, clock);
+  }
+}
+
+TEST_P(PresenceUpdate, NullServerTimeFailsTheUpdate) {
+  Create();
+  if (!db_->SetServerClock(std::nullopt)) GTEST_SKIP() << "no settable clock";
+  AddRecord(std::string("PC-7,") + kTime);
+  UpdateResult r = UpdateAs("PC-7", 2);
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(r.error->number(), kInvalidUseOfNull);
+  EXPECT_EQ(Records().size(), 1u);
+  EXPECT_TRUE(host_.messages().empty());
+}
+
 TEST_P(PresenceUpdate, WriterStoresWhatItIsGiven) {
   Create();
   const Text conn = Conn();
