@@ -1,7 +1,7 @@
 // The presence update on a SQLite file, beside a floor that sends the same statements through
 // the SQLite C API without unsealing or classifying anything.
 //
-//   build/bench/presence/presence_update_bench --benchmark_repetitions=5 \
+//   build/bench/presence/presence_update_bench --benchmark_repetitions=5
 //       --benchmark_report_aggregates_only=true
 //
 // Update/N and Floor/N: N live records of other workstations; each iteration removes this
