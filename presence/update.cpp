@@ -22,29 +22,32 @@ Text MarkerQuery() {
   return u"SELECT * FROM SystemSetting WHERE ssDesc = '" + PresenceMarker() + u"'";
 }
 
-// Appends the decimal digits of a row identifier to the delete list. Only whole numbers reach
-// the statement: anything else raises type mismatch.
-void AppendId(const db::Value& id, Text& list) {
+// The decimal digits of a row identifier, the only text of a row that reaches a statement.
+// Anything but a whole number raises type mismatch.
+std::string IdDigits(const db::Value& id) {
   int64_t n = 0;
   if (id.IsInteger()) {
     n = id.integer();
   } else if (id.IsReal() && std::trunc(id.real()) == id.real() && std::fabs(id.real()) < 9.2e18) {
     n = static_cast<int64_t>(id.real());
   } else if (id.IsText() && !id.text().empty()) {
-    const Text& t = id.text();
     std::string digits;
-    for (char16_t c : t) {
+    for (char16_t c : id.text()) {
       if (c < u'0' || c > u'9') throw Error::TypeMismatch("ssID is not a whole number");
       digits.push_back(static_cast<char>(c));
     }
-    auto r = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+    const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), n);
     if (r.ec != std::errc()) throw Error::TypeMismatch("ssID is not a whole number");
   } else {
     throw Error::TypeMismatch("ssID is not a whole number");
   }
+  return std::to_string(n);
+}
+
+// Appends an identifier to the comma-separated delete list.
+void AppendId(const std::string& digits, Text& list) {
   if (!list.empty()) list.push_back(u',');
-  const std::string s = std::to_string(n);
-  list.append(s.begin(), s.end());
+  list.append(digits.begin(), digits.end());
 }
 
 // Whether this update's delete statement removes a row of that module.
@@ -70,7 +73,7 @@ int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModNam
       if (workstation == nullptr) workstation = &WorkstationName();
       switch (reader.Classify(rs->Field(u"ssOption"), *workstation)) {
         case RecordKind::kOwn:
-          AppendId(rs->Field(u"ssID"), deleteList);
+          AppendId(IdDigits(rs->Field(u"ssID")), deleteList);
           break;
         case RecordKind::kLive:
           break;
@@ -79,9 +82,7 @@ int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModNam
           // replacements of a record it cannot remove.
           const db::Value modeName = rs->Field(u"ssModeName");
           if (!DeleteCovers(ModName, modeName)) break;
-          const db::Value id = rs->Field(u"ssID");
-          Text checked;
-          AppendId(id, checked);  // a bad identifier fails before anything is written
+          const std::string id = IdDigits(rs->Field(u"ssID"));  // fails before any write
           WriteOnlineRecord(gstrConnSystem, Text(reader.workstation()), serverTime,
                             ModuleOf(modeName), LoginFlagOf(rs->Field(u"ssState")));
           AppendId(id, deleteList);
@@ -89,7 +90,7 @@ int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModNam
         }
         case RecordKind::kUnreadable:
           if (DeleteCovers(ModName, rs->Field(u"ssModeName"))) {
-            AppendId(rs->Field(u"ssID"), deleteList);
+            AppendId(IdDigits(rs->Field(u"ssID")), deleteList);
           }
           break;
       }

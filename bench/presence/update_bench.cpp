@@ -119,8 +119,8 @@ class Floor {
       sqlite3_finalize(st);
     }
     if (!ids.empty()) {
-      sqlite3_stmt* st = Prepare(
-          db, "DELETE FROM SystemSetting WHERE ssID IN (" + ids + ") and ssModeName = ?");
+      sqlite3_stmt* st =
+          Prepare(db, "DELETE FROM SystemSetting WHERE ssID IN (" + ids + ") and ssModeName = ?");
       sqlite3_bind_text(st, 1, "Bench", -1, SQLITE_STATIC);
       Check(sqlite3_step(st), db, SQLITE_DONE);
       sqlite3_finalize(st);
@@ -193,9 +193,7 @@ void RunFloor(benchmark::State& state, int live, int unrelated) {
 
 void BM_Update(benchmark::State& state) { RunUpdates(state, state.range(0), 0); }
 void BM_Floor(benchmark::State& state) { RunFloor(state, state.range(0), 0); }
-void BM_UpdateBesideUnrelatedRows(benchmark::State& state) {
-  RunUpdates(state, 1, state.range(0));
-}
+void BM_UpdateBesideUnrelatedRows(benchmark::State& state) { RunUpdates(state, 1, state.range(0)); }
 
 BENCHMARK(BM_Update)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Floor)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);

@@ -1,7 +1,7 @@
 // Several webquorrel processes, each a workstation of its own, updating one database file at
 // the same time.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sqlite3.h>
 #include <sys/wait.h>

@@ -1,8 +1,9 @@
 // The list command's output formats and the schema script splitter, with hostile texts.
+#include "cli/list_output.h"
+
 #include <gtest/gtest.h>
 
 #include "cli/json.h"
-#include "cli/list_output.h"
 #include "cli/schema.h"
 #include "platform/error.h"
 
@@ -24,10 +25,11 @@ TEST(JsonString, EscapesEverythingThatCouldBreakTheDocument) {
 
 TEST(RecordsAsJson, ExactKeysAndNulls) {
   std::vector<ListedRecord> records(3);
-  records[0] = {db::Value(int64_t{5}), Text(u"PC-\"7\""), Text(u"2026-3-7 9:05:02"),
-                Text(u"A'\n"), true, RecordKind::kOwn};
-  records[1] = {db::Value(u"x1"), std::nullopt, std::nullopt, std::nullopt, false,
-                RecordKind::kUnreadable};
+  records[0] = {
+      db::Value(int64_t{5}), Text(u"PC-\"7\""), Text(u"2026-3-7 9:05:02"), Text(u"A'\n"), true,
+      RecordKind::kOwn};
+  records[1] = {db::Value(u"x1"), std::nullopt, std::nullopt,
+                std::nullopt,     false,        RecordKind::kUnreadable};
   records[2] = {db::Value(db::Null{}), Text(u""), Text(u""), Text(u""), false,
                 RecordKind::kDamaged};
   EXPECT_EQ(RecordsAsJson(records),

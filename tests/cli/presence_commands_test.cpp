@@ -18,8 +18,8 @@ class PresenceCommands : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* root = std::getenv("WEBQUORREL_TEST_TMP");
-    std::string pattern = std::string(root != nullptr && *root ? root : "/tmp") +
-                          "/webquorrel-cli-XXXXXX";
+    std::string pattern =
+        std::string(root != nullptr && *root ? root : "/tmp") + "/webquorrel-cli-XXXXXX";
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
   }
@@ -122,15 +122,15 @@ TEST_F(PresenceCommands, ListShowsEveryKind) {
 
   CommandResult r = Run({"list", "--conn", Conn(), "--json"}, "PC-3");
   EXPECT_EQ(r.status, 0) << r.err;
-  for (const char* object : {
-           R"({"id": 1, "workstation": "PC-3", "time": ")",
-           R"(, "module": "Sales", "login": false, "kind": "own"})",
-           R"({"id": 2, "workstation": "PC-7", "time": ")",
-           R"(, "module": "Sales", "login": false, "kind": "live"})",
-           R"({"id": 3, "workstation": null, "time": null, "module": null, "login": true, )"
-           R"("kind": "unreadable"})",
-           R"({"id": 4, "workstation": "PC-7", "time": "", "module": "Sales", "login": false, )"
-           R"("kind": "damaged"})"}) {
+  for (const char* object :
+       {R"({"id": 1, "workstation": "PC-3", "time": ")",
+        R"(, "module": "Sales", "login": false, "kind": "own"})",
+        R"({"id": 2, "workstation": "PC-7", "time": ")",
+        R"(, "module": "Sales", "login": false, "kind": "live"})",
+        R"({"id": 3, "workstation": null, "time": null, "module": null, "login": true, )"
+        R"("kind": "unreadable"})",
+        R"({"id": 4, "workstation": "PC-7", "time": "", "module": "Sales", "login": false, )"
+        R"("kind": "damaged"})"}) {
     EXPECT_NE(r.out.find(object), std::string::npos) << object << "\n" << r.out;
   }
 

@@ -43,9 +43,17 @@ TEST(SealCommand, UnsealGivesTheTextBack) {
   };
   const std::string chinese = "\xE5\xB7\xA5\xE4\xBD\x9C\xE7\xAB\x99";  // 工作站
   const Case cases[] = {
-      {kCp1252, "Stra\xC3\x9F" "e 7, " + chinese, "Stra\xC3\x9F" "e 7, ???"},
+      {kCp1252,
+       "Stra\xC3\x9F"
+       "e 7, " +
+           chinese,
+       "Stra\xC3\x9F"
+       "e 7, ???"},
       {kCp936, "PC-7 " + chinese, "PC-7 " + chinese},
-      {kCp936, "Stra\xC3\x9F" "e", "Stra?e"},
+      {kCp936,
+       "Stra\xC3\x9F"
+       "e",
+       "Stra?e"},
   };
   for (const auto& c : cases) {
     const auto sealed = RunCommand({"seal", "--key", "k\xC3\xA9y", c.text}, c.env);

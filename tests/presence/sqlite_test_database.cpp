@@ -52,8 +52,8 @@ extern "C" int sqlite3_create_function_v2(sqlite3* db, const char* name, int nAr
                                           void (*xStep)(sqlite3_context*, int, sqlite3_value**),
                                           void (*xFinal)(sqlite3_context*),
                                           void (*xDestroy)(void*)) {
-  using Create = int (*)(sqlite3*, const char*, int, int, void*, decltype(xFunc),
-                         decltype(xStep), decltype(xFinal), decltype(xDestroy));
+  using Create = int (*)(sqlite3*, const char*, int, int, void*, decltype(xFunc), decltype(xStep),
+                         decltype(xFinal), decltype(xDestroy));
   static const Create real =
       reinterpret_cast<Create>(dlsym(RTLD_NEXT, "sqlite3_create_function_v2"));
   if (name != nullptr && strcasecmp(name, "GETDATE") == 0 && xFunc != nullptr) {

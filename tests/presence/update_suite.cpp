@@ -176,8 +176,7 @@ TEST_P(PresenceUpdate, HostileModuleNamesCannotWidenTheDelete) {
 }
 
 TEST_P(PresenceUpdate, IdsThatAreNotWholeNumbersFailTheUpdate) {
-  for (const char* id :
-       {"5) OR (1=1", "5,6", "1.5", " 7", "-", "", "99999999999999999999"}) {
+  for (const char* id : {"5) OR (1=1", "5,6", "1.5", " 7", "-", "", "99999999999999999999"}) {
     SCOPED_TRACE(id);
     db_ = GetParam().make();
     Create(Layout::kLooseIds);
