@@ -65,15 +65,5 @@ TEST(PresenceRecord, ClassifiesEveryStoredForm) {
   }
 }
 
-TEST(PresenceRecord, ModuleAndLoginOfStoredValues) {
-  EXPECT_EQ(ModuleOf(db::Value(u"Sales")), u"Sales");
-  EXPECT_EQ(ModuleOf(db::Value(db::Null{})), u"");
-  EXPECT_TRUE(LoginFlagOf(db::Value(int64_t{1})));
-  EXPECT_TRUE(LoginFlagOf(db::Value(int64_t{-1})));
-  EXPECT_FALSE(LoginFlagOf(db::Value(int64_t{0})));
-  EXPECT_FALSE(LoginFlagOf(db::Value(db::Null{})));
-  EXPECT_FALSE(LoginFlagOf(db::Value(u"1")));
-}
-
 }  // namespace
 }  // namespace wq::presence

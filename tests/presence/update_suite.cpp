@@ -119,19 +119,6 @@ TEST_P(PresenceUpdate, StatesOtherThanTwoOnlyPrune) {
   EXPECT_THAT(Workstations(), ElementsAre("PC-3"));
 }
 
-TEST_P(PresenceUpdate, ThirdPayloadElementIsIgnored) {
-  Create();
-  AddRecord(std::string("PC-3,") + kTime + ",junk");
-  AddRecord(std::string("PC-4,never,") + kTime);
-  UpdateResult r = UpdateAs("PC-7", 0);
-  ASSERT_TRUE(r.ok()) << r.error->what();
-  std::vector<Presence> rows = Records();
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].time, std::string(kTime) + ",junk");  // live, untouched
-  EXPECT_EQ(rows[1].workstation, "PC-4");                 // the replacement
-  EXPECT_TRUE(presence::IsDate(FromUtf8(rows[1].time)));
-}
-
 // The module name is bound, never spliced: no name widens the delete beyond the listed rows of
 // exactly that module.
 TEST_P(PresenceUpdate, HostileModuleNamesCannotWidenTheDelete) {
