@@ -15,6 +15,34 @@ const Text& Key() {
   return key;
 }
 
+// Whether the process code page reads every byte below 0x80 as the character of that code, as
+// the ANSI code pages do. Checked once by decoding those bytes, so that payloads of such bytes
+// alone can be widened directly.
+bool AsciiTransparent() {
+  static const bool transparent = [] {
+    Bytes ascii(128);
+    for (size_t i = 0; i < ascii.size(); ++i) ascii[i] = static_cast<uint8_t>(i);
+    const Text text = AnsiCodePage::Process().Decode(ascii);
+    if (text.size() != ascii.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] != static_cast<char16_t>(i)) return false;
+    }
+    return true;
+  }();
+  return transparent;
+}
+
+// Decodes into out, reusing its storage when every byte is below 0x80.
+void DecodeInto(const std::vector<uint8_t>& bytes, Text& out) {
+  bool ascii = AsciiTransparent();
+  for (size_t i = 0; ascii && i < bytes.size(); ++i) ascii = bytes[i] < 0x80;
+  if (ascii) {
+    out.assign(bytes.begin(), bytes.end());
+  } else {
+    out = AnsiCodePage::Process().Decode(bytes);
+  }
+}
+
 }  // namespace
 
 Text PresenceMarker() { return MD5Digest(kPresenceKey); }
@@ -73,7 +101,7 @@ RecordKind RecordReader::Classify(const db::Value& ssOption, TextView workstatio
     return RecordKind::kUnreadable;  // empty, odd-length or not hex
   }
   SharedRC4().DecryptByte(bytes_, Key());
-  payload_ = AnsiCodePage::Process().Decode(*bytes_);
+  DecodeInto(*bytes_, payload_);
 
   comma1_ = payload_.find(u',');
   if (comma1_ == Text::npos) {

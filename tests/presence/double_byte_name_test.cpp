@@ -42,6 +42,13 @@ TEST(DoubleByteName, WorkstationNameAndPayloadKeepTheCharacters) {
   const Text sealed = presence::SealPayload(payload);
   EXPECT_EQ(sealed.size(), 2 * (payload.size() + 3));  // three characters of two bytes
   EXPECT_EQ(presence::UnsealPayload(sealed), payload);
+
+  presence::RecordReader reader;
+  EXPECT_EQ(reader.Classify(db::Value(sealed), u"工作站-A"), presence::RecordKind::kOwn);
+  EXPECT_EQ(reader.Classify(db::Value(presence::SealPayload(u"PC-1,x")), u"工作站-A"),
+            presence::RecordKind::kDamaged);
+  EXPECT_EQ(reader.Classify(db::Value(sealed), u"PC-1"), presence::RecordKind::kLive);
+  EXPECT_EQ(reader.workstation(), u"工作站-A");
 }
 
 }  // namespace
