@@ -57,6 +57,8 @@ using LPCOLESTR = const OLECHAR*;
 // follows the last character.
 using BSTR = OLECHAR*;
 
+#define TRUE 1
+#define FALSE 0
 #define VARIANT_TRUE ((VARIANT_BOOL)-1)
 #define VARIANT_FALSE ((VARIANT_BOOL)0)
 
