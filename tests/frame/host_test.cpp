@@ -2,6 +2,8 @@
 // again by ProgID, loaded with dlopen and called through the host's own declarations of COM's
 // function tables and VARIANTs (tests/frame/com_abi.h, not the component's headers). This
 // module carries the presence stand-in, which answers with a checksum of what it received.
+#include "tests/frame/host.h"
+
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -13,8 +15,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "tests/frame/host.h"
 
 namespace {
 
@@ -29,7 +29,9 @@ const char kForeign[] =
     "HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}\\InprocServer32 = /x/other.so\n";
 
 const abi_olechar* U(const char16_t* s) { return reinterpret_cast<const abi_olechar*>(s); }
-uint32_t Len(const char16_t* s) { return static_cast<uint32_t>(std::char_traits<char16_t>::length(s)); }
+uint32_t Len(const char16_t* s) {
+  return static_cast<uint32_t>(std::char_traits<char16_t>::length(s));
+}
 
 struct Bstr {
   explicit Bstr(const char16_t* s) : b(host_bstr(U(s), Len(s))) {}
@@ -115,21 +117,22 @@ TEST_F(HostTest, TheProgIdLeadsToThisModule) {
             1);
   EXPECT_STREQ(data, "Apartment");
   const std::string interface_key = std::string("Interface\\") + kIidText;
-  ASSERT_EQ(host_registry_read(registry_.c_str(), interface_key.c_str(), nullptr, data, sizeof data),
-            1);
+  ASSERT_EQ(
+      host_registry_read(registry_.c_str(), interface_key.c_str(), nullptr, data, sizeof data), 1);
   EXPECT_STREQ(data, "_clsQuorrel");
   EXPECT_EQ(host_registry_read(registry_.c_str(), "Other.Thing\\CLSID", nullptr, data, sizeof data),
             1);
 }
 
 TEST_F(HostTest, ExportsOnlyTheEntryPoints) {
-  for (const char* name : {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject",
-                           "DllCanUnloadNow"}) {
+  for (const char* name :
+       {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"}) {
     EXPECT_TRUE(host_exports(&module_, name)) << name;
   }
-  for (const char* name : {"SysAllocString", "SysFreeString", "VariantClear",
-                           "_ZN2wq8presence17UpdateOnlineStateERKNSt7__cxx1112basic_stringIDsSt11char_"
-                           "traitsIDsESaIDsEEEsS8_b"}) {
+  for (const char* name :
+       {"SysAllocString", "SysFreeString", "VariantClear",
+        "_ZN2wq8presence17UpdateOnlineStateERKNSt7__cxx1112basic_stringIDsSt11char_"
+        "traitsIDsESaIDsEEEsS8_b"}) {
     EXPECT_FALSE(host_exports(&module_, name)) << name;
   }
 }
@@ -185,9 +188,9 @@ TEST_F(HostTest, ClassObjectAndInstances) {
   EXPECT_EQ(module_.DllCanUnloadNow(), ABI_S_FALSE);  // b and the lock
   EXPECT_EQ(b->vtbl->Release(b), 0u);
   EXPECT_EQ(module_.DllCanUnloadNow(), ABI_S_FALSE);  // the lock
-  ASSERT_EQ(module_.DllGetClassObject(&clsid_, &host_iid_iunknown,
-                                      reinterpret_cast<void**>(&factory)),
-            ABI_S_OK);
+  ASSERT_EQ(
+      module_.DllGetClassObject(&clsid_, &host_iid_iunknown, reinterpret_cast<void**>(&factory)),
+      ABI_S_OK);
   EXPECT_EQ(factory->vtbl->LockServer(factory, 0), ABI_S_OK);
   factory->vtbl->Release(factory);
   EXPECT_EQ(module_.DllCanUnloadNow(), ABI_S_OK);
@@ -236,16 +239,17 @@ TEST_F(HostTest, CallByName) {
   const char16_t* names[] = {u"updateonlinestate", u"MODNAME", u"gstrconnsystem", u"selfstate",
                              u"modlogin"};
   int32_t ids[5];
-  ASSERT_EQ(q->vtbl->GetIDsOfNames(q, &host_iid_null,
-                                   const_cast<abi_olechar**>(reinterpret_cast<const abi_olechar**>(names)),
-                                   5, 0, ids),
+  ASSERT_EQ(q->vtbl->GetIDsOfNames(
+                q, &host_iid_null,
+                const_cast<abi_olechar**>(reinterpret_cast<const abi_olechar**>(names)), 5, 0, ids),
             ABI_S_OK);
   const char16_t* bogus[] = {u"UpdateOnlineStatus"};
   int32_t bogus_id = 0;
-  EXPECT_EQ(q->vtbl->GetIDsOfNames(q, &host_iid_null,
-                                   const_cast<abi_olechar**>(reinterpret_cast<const abi_olechar**>(bogus)),
-                                   1, 0, &bogus_id),
-            ABI_DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(
+      q->vtbl->GetIDsOfNames(
+          q, &host_iid_null,
+          const_cast<abi_olechar**>(reinterpret_cast<const abi_olechar**>(bogus)), 1, 0, &bogus_id),
+      ABI_DISP_E_UNKNOWNNAME);
   EXPECT_EQ(bogus_id, ABI_DISPID_UNKNOWN);
   const int32_t method = ids[0];
   const int32_t p_name = ids[1], p_conn = ids[2], p_state = ids[3], p_login = ids[4];
