@@ -57,8 +57,12 @@ using LPCOLESTR = const OLECHAR*;
 // follows the last character.
 using BSTR = OLECHAR*;
 
+#ifndef TRUE
 #define TRUE 1
+#endif
+#ifndef FALSE
 #define FALSE 0
+#endif
 #define VARIANT_TRUE ((VARIANT_BOOL)-1)
 #define VARIANT_FALSE ((VARIANT_BOOL)0)
 
