@@ -1,9 +1,12 @@
 // Self-registration on Windows. The type library is registered from this DLL's own resource;
 // that also registers the interface for the standard automation marshaller. The ProgID and the
 // class entry are then written below HKEY_CLASSES_ROOT as RegistrationValues lists them.
+// windows.h first: the OLE headers build on it.
+// clang-format off
+#include <windows.h>
 #include <oleauto.h>
 #include <olectl.h>
-#include <windows.h>
+// clang-format on
 
 #include <string>
 #include <vector>

@@ -7,8 +7,11 @@
 // table and through IDispatch (with omitted, skipped and by-reference arguments), checks the
 // DLL's resources and registered type library, and DllCanUnloadNow around the last release.
 // It prints one line per failed check and ends with "client checks=<n> failures=<m>".
-#include <oleauto.h>
+// windows.h first: the OLE headers build on it.
+// clang-format off
 #include <windows.h>
+#include <oleauto.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstring>
