@@ -37,6 +37,10 @@ DatabaseError DiagnosticError(SQLSMALLINT handle_type, SQLHANDLE handle, SQLRETU
                                    static_cast<SQLSMALLINT>(std::size(message)), &length);
       if (!Succeeded(r)) break;
       size_t units = std::min<size_t>(length < 0 ? 0 : length, std::size(message) - 1);
+      while (units > 0 && (message[units - 1] == u'\n' || message[units - 1] == u'\r' ||
+                           message[units - 1] == u' ')) {
+        --units;
+      }
       Text text = secrets.Scrub(FromW(message, units));
       std::string sqlstate = ToUtf8(FromW(state, 5));
       if (record == 1) {

@@ -147,19 +147,38 @@ bool Statement::Execute(const Text& sql, const std::vector<Value>& params) {
 }
 
 std::vector<Column> Statement::Describe() {
+  // Column attributes one by one rather than SQLDescribeCol: psqlODBC answers SQLDescribeCol
+  // (and the concise type) with a catalog query per table, an extra round trip; the name,
+  // the verbose type and the scale come from the result itself.
+  const char* action = "Reading the result's columns";
   SQLSMALLINT count = 0;
-  Check(SQLNumResultCols(stmt_, &count), "Reading the result's columns");
+  Check(SQLNumResultCols(stmt_, &count), action);
   std::vector<Column> columns(count);
   for (SQLSMALLINT i = 0; i < count; ++i) {
+    SQLUSMALLINT number = static_cast<SQLUSMALLINT>(i + 1);
     SQLWCHAR name[256];
-    SQLSMALLINT name_length = 0, type = 0, digits = 0, nullable = 0;
-    SQLULEN size = 0;
-    Check(SQLDescribeColW(stmt_, static_cast<SQLUSMALLINT>(i + 1), name,
-                          static_cast<SQLSMALLINT>(std::size(name)), &name_length, &type, &size,
-                          &digits, &nullable),
-          "Reading the result's columns");
-    size_t units = std::min<size_t>(name_length < 0 ? 0 : name_length, std::size(name) - 1);
-    columns[i] = Column{FromW(name, units), type, digits};
+    SQLSMALLINT name_bytes = 0;
+    Check(SQLColAttributeW(stmt_, number, SQL_DESC_NAME, name, sizeof(name), &name_bytes, nullptr),
+          action);
+    size_t units =
+        std::min<size_t>(name_bytes < 0 ? 0 : name_bytes / sizeof(SQLWCHAR), std::size(name) - 1);
+    SQLLEN type = 0, code = 0, scale = 0;
+    Check(SQLColAttributeW(stmt_, number, SQL_DESC_TYPE, nullptr, 0, nullptr, &type), action);
+    if (type == SQL_DATETIME) {
+      // psqlODBC does not answer this one; a time stamp is then the safe reading.
+      if (!Succeeded(SQLColAttributeW(stmt_, number, SQL_DESC_DATETIME_INTERVAL_CODE, nullptr, 0,
+                                      nullptr, &code))) {
+        code = SQL_CODE_TIMESTAMP;
+      }
+      type = code == SQL_CODE_DATE   ? SQL_TYPE_DATE
+             : code == SQL_CODE_TIME ? SQL_TYPE_TIME
+                                     : SQL_TYPE_TIMESTAMP;
+    }
+    if (type == SQL_DECIMAL || type == SQL_NUMERIC) {
+      Check(SQLColAttributeW(stmt_, number, SQL_DESC_SCALE, nullptr, 0, nullptr, &scale), action);
+    }
+    columns[i] =
+        Column{FromW(name, units), static_cast<SQLSMALLINT>(type), static_cast<SQLSMALLINT>(scale)};
   }
   return columns;
 }
