@@ -1,6 +1,7 @@
 // ADO-style connection strings: "key=value;key=value". Keys ignore letter case and surrounding
 // blanks; a value may be quoted with "..." or '...' (a doubled quote stands for one) so that it
-// can hold ';'. ODBC-style {...} values are kept with their braces.
+// can hold ';'. ODBC-style {...} values are kept with their braces; a "}}" inside them stands for
+// one '}' in the value kept, so an engine handing it on must double it again.
 #pragma once
 
 #include <optional>

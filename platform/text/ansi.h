@@ -33,6 +33,11 @@ class AnsiCodePage {
   Text Decode(const Bytes& bytes) const { return Decode(bytes.data(), bytes.size()); }
   // The code of one character: its single byte, or lead * 256 + trail for a double-byte one.
   virtual uint32_t CharCode(char16_t c) const = 0;
+  // The low byte of CharCode for each character of text, written to out[0 .. text.size()).
+  // The message bytes of the digest; single-byte code pages do this in bulk.
+  virtual void CodeBytes(TextView text, uint8_t* out) const {
+    for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<uint8_t>(CharCode(text[i]));
+  }
 };
 
 }  // namespace wq

@@ -24,30 +24,11 @@ bool StartsWithIgnoreCase(TextView s, TextView prefix) {
   return s.size() >= prefix.size() && EqualsIgnoreCase(s.substr(0, prefix.size()), prefix);
 }
 
-// An ODBC-style "{...}" value whose inner '}' are all doubled.
-bool IsBraced(TextView v) {
-  if (v.size() < 2 || v.front() != u'{' || v.back() != u'}') return false;
-  TextView inner = v.substr(1, v.size() - 2);
-  for (size_t i = 0; i < inner.size(); ++i) {
-    if (inner[i] == u'}') {
-      if (i + 1 >= inner.size() || inner[i + 1] != u'}') return false;
-      ++i;
-    }
-  }
-  return true;
-}
+// A value the ADO parser kept in ODBC braces. It has already read "}}" inside them as one '}'.
+bool IsBraced(TextView v) { return v.size() >= 2 && v.front() == u'{' && v.back() == u'}'; }
 
 // The value the host meant: braces removed where the ADO parser kept them.
-Text Literal(TextView v) {
-  if (!IsBraced(v)) return Text(v);
-  Text out;
-  TextView inner = v.substr(1, v.size() - 2);
-  for (size_t i = 0; i < inner.size(); ++i) {
-    out += inner[i];
-    if (inner[i] == u'}') ++i;
-  }
-  return out;
-}
+Text Literal(TextView v) { return Text(IsBraced(v) ? v.substr(1, v.size() - 2) : v); }
 
 const Text* Last(const Pairs& pairs, std::initializer_list<TextView> keys) {
   const Text* found = nullptr;
@@ -92,6 +73,18 @@ int LoginTimeout(const Text& value) {
   return std::min(seconds, kMaxLoginTimeout);
 }
 
+// Driver names go in braces by convention, blanks and all.
+void AppendBracedDriver(Text& out, TextView driver) {
+  if (!out.empty()) out += u';';
+  out += u"Driver={";
+  for (char16_t c : driver) {
+    if (c == u'\0') throw Error::InvalidProcedureCall("a driver name holds a NUL character");
+    out += c;
+    if (c == u'}') out += u'}';
+  }
+  out += u'}';
+}
+
 enum class ProviderKind { kNone, kSqlServer, kMsdasql, kSqlite, kOther };
 
 ProviderKind KindOf(TextView provider) {
@@ -133,13 +126,7 @@ OdbcTarget TranslateSqlServer(const Pairs& pairs, TextView provider,
   OdbcTarget target;
   Text driver = ChooseSqlServerDriver(installed, DefaultSqlServerDriver());
   Text& out = target.connection_string;
-  // Driver names go in braces by convention, blanks and all.
-  out = u"Driver={";
-  for (char16_t c : driver) {
-    out += c;
-    if (c == u'}') out += u'}';
-  }
-  out += u'}';
+  AppendBracedDriver(out, driver);
 
   if (const Text* server =
           Last(pairs, {u"Data Source", u"Server", u"Address", u"Addr", u"Network Address"})) {
@@ -209,15 +196,10 @@ OdbcTarget PassThrough(const Pairs& pairs) {
       target.login_timeout = LoginTimeout(value);
       continue;
     }
-    Text& out = target.connection_string;
-    if (IsBraced(value)) {
-      // Already in ODBC's own quoting: hand it on untouched.
-      if (!out.empty()) out += u';';
-      out += key;
-      out += u'=';
-      out += value;
+    if (EqualsIgnoreCase(key, u"Driver")) {
+      AppendBracedDriver(target.connection_string, Literal(value));
     } else {
-      AppendOdbcPair(out, key, value);
+      AppendOdbcPair(target.connection_string, key, Literal(value));
     }
   }
   return target;
@@ -281,10 +263,7 @@ std::optional<OdbcTarget> TranslateAdoToOdbc(const Pairs& pairs,
     case ProviderKind::kOther:
       break;
   }
-  throw Error(kProviderNotFound,
-              "Provider cannot be found: " + ToUtf8(Trim(provider).substr(0, 64)) +
-                  " is not supported (use Provider=SQLite, a SQL Server provider such as "
-                  "SQLOLEDB, MSOLEDBSQL or SQLNCLI11, or an ODBC string with DSN= or Driver=)");
+  return std::nullopt;
 }
 
 }  // namespace wq::db::odbc

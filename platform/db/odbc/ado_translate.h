@@ -16,9 +16,6 @@
 
 namespace wq::db::odbc {
 
-// ADO's number for a provider that cannot be found.
-inline constexpr int32_t kProviderNotFound = 3706;
-
 // What the ODBC engine opens.
 struct OdbcTarget {
   Text connection_string;            // for SQLDriverConnect
@@ -34,17 +31,18 @@ Text ChooseSqlServerDriver(const std::vector<Text>& installed, TextView fallback
 // The driver name ChooseSqlServerDriver falls back to on this platform.
 TextView DefaultSqlServerDriver();
 
-// Translates the pairs of a parsed ADO connection string (values as the ADO parser leaves them:
-// unquoted, ODBC-style {...} values still in their braces).
+// Translates the pairs of a parsed ADO connection string (values as ConnectionString leaves
+// them: unquoted, ODBC-style {...} values still in their braces with "}}" already read as '}').
 //  - Provider SQLOLEDB, MSOLEDBSQL*, SQLNCLI*: mapped to the SQL Server driver's keywords
 //    (Data Source/Server/Address -> Server, Initial Catalog/Database -> Database,
 //    User ID/UID -> UID, Password/PWD -> PWD, Integrated Security=SSPI|true ->
 //    Trusted_Connection=Yes, Connect Timeout -> login_timeout); other ADO keywords are dropped.
 //  - Provider MSDASQL, or no Provider with DSN, FILEDSN or Driver: the pairs as ODBC has them,
 //    without the Provider pair.
-//  - Provider SQLite, or no Provider and no DSN/FILEDSN/Driver: std::nullopt (not for ODBC).
-// Raises wq::Error (kProviderNotFound) for any other provider and wq::Error (invalid procedure
-// call) for a value that cannot be passed on; no message ever quotes a value.
+//  - any other string (Provider=SQLite, other providers, no provider and no DSN/FILEDSN/Driver):
+//    std::nullopt, not for ODBC.
+// Raises wq::Error (invalid procedure call) for a value that cannot be passed on (a NUL, a
+// Connect Timeout that is no number); no message ever quotes a value.
 std::optional<OdbcTarget> TranslateAdoToOdbc(const std::vector<std::pair<Text, Text>>& adoPairs,
                                              const std::vector<Text>& installedDrivers);
 

@@ -1,5 +1,6 @@
 #include "platform/db/odbc/odbc_connection.h"
 
+#include "platform/db/engines.h"
 #include "platform/db/odbc/environment.h"
 #include "platform/db/odbc/keyset_sql.h"
 #include "platform/db/odbc/recordset.h"
@@ -35,12 +36,17 @@ std::unique_ptr<Recordset> OdbcConnection::OpenKeyset(const Text& sql,
 
 void OdbcConnection::Close() { session_->Close(); }
 
-std::unique_ptr<Connection> OpenForAdo(const std::vector<std::pair<Text, Text>>& adoPairs) {
-  // Drivers are installed rarely; the list is read once per process.
-  static const std::vector<Text> drivers = InstalledDrivers();
-  std::optional<OdbcTarget> target = TranslateAdoToOdbc(adoPairs, drivers);
-  if (!target) return nullptr;
-  return std::make_unique<OdbcConnection>(*target);
+}  // namespace wq::db::odbc
+
+namespace wq::db {
+
+std::unique_ptr<Connection> OpenOdbc(const ConnectionString& cs) {
+  // Whether the string is for ODBC does not depend on the drivers; ask the driver manager for
+  // them only when it is. They are installed rarely: the list is read once per process.
+  if (!odbc::TranslateAdoToOdbc(cs.pairs(), {})) return nullptr;
+  static const std::vector<Text> drivers = odbc::InstalledDrivers();
+  std::optional<odbc::OdbcTarget> target = odbc::TranslateAdoToOdbc(cs.pairs(), drivers);
+  return std::make_unique<odbc::OdbcConnection>(*target);
 }
 
-}  // namespace wq::db::odbc
+}  // namespace wq::db

@@ -33,9 +33,4 @@ class OdbcConnection final : public Connection {
   std::shared_ptr<Session> session_;
 };
 
-// Opens the ODBC engine for an ADO connection string's pairs when they are meant for it (see
-// TranslateAdoToOdbc); nullptr when they are not. Raises what TranslateAdoToOdbc and the
-// connection raise.
-std::unique_ptr<Connection> OpenForAdo(const std::vector<std::pair<Text, Text>>& adoPairs);
-
 }  // namespace wq::db::odbc

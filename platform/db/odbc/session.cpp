@@ -53,7 +53,7 @@ void Session::Connect() {
                                    &out_length, SQL_DRIVER_NOPROMPT);
   if (!Succeeded(rc)) {
     DatabaseError error =
-        DiagnosticError(SQL_HANDLE_DBC, dbc, rc, "Cannot open the ODBC connection", secrets_);
+        DiagnosticError(SQL_HANDLE_DBC, dbc, rc, "Cannot open the database", secrets_);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     throw error;
   }

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "platform/db/connection.h"
 #include "platform/db/odbc/odbc_connection.h"
 #include "platform/db/odbc/odbc_connection_string.h"
 #include "platform/error.h"
@@ -102,6 +105,49 @@ TEST_F(OdbcPostgres, WrongPasswordFailsWithoutShowingIt) {
   }
 }
 
+// Runs SQL as the cluster's superuser through its control script (WEBQUORREL_TEST_PG_CTL).
+bool Superuser(const std::string& sql) {
+  const char* ctl = std::getenv("WEBQUORREL_TEST_PG_CTL");
+  if (!ctl || !*ctl) return false;
+  FILE* psql = popen(("'" + std::string(ctl) + "' psql -d postgres >/dev/null").c_str(), "w");
+  if (!psql) return false;
+  std::string script = "SET log_statement = 'none';\n" + sql + "\n";
+  fwrite(script.data(), 1, script.size(), psql);
+  return pclose(psql) == 0;
+}
+
+TEST_F(OdbcPostgres, HostilePasswordSurvivesTheWayFromAnAdoString) {
+  const std::string role = "hostile_" + std::to_string(getpid());
+  const std::string password = "p;w{d}}\"q'x = }";
+  std::string literal;
+  for (char c : password) literal += c == '\'' ? std::string("''") : std::string(1, c);
+  if (!Superuser("CREATE ROLE " + role + " LOGIN PASSWORD '" + literal + "';")) {
+    GTEST_SKIP() << "no superuser access (WEBQUORREL_TEST_PG_CTL)";
+  }
+  // The host's way of writing it: an ADO value in double quotes, '"' doubled.
+  std::string quoted;
+  for (char c : password) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  Text ado;
+  for (const auto& [key, value] : ParseOdbcConnectionString(testing::PostgresConnection())) {
+    if (IsSecretKey(key) || EqualsIgnoreCase(key, u"UID")) continue;
+    ado += key + u"=" + (EqualsIgnoreCase(key, u"Driver") ? u"{" + value + u"}" : value) + u";";
+  }
+  ado += u"UID=" + FromUtf8(role) + u";PWD=\"" + FromUtf8(quoted) + u"\"";
+  auto conn = Connection::Open(ado);
+  EXPECT_STREQ(conn->engine(), "odbc");
+  EXPECT_EQ(conn->Execute(u"SELECT current_user AS who")->Field(u"who"), Value(FromUtf8(role)));
+  conn.reset();
+  // A wrong one fails, and its message shows neither.
+  try {
+    Connection::Open(ado.substr(0, ado.size() - 2) + u"!\"");
+    ADD_FAILURE() << "a wrong password was accepted";
+  } catch (const Error& e) {
+    EXPECT_THAT(e.description(), AllOf(HasSubstr("Cannot open the database"), Not(HasSubstr("p;w")),
+                                       Not(HasSubstr("q'x"))));
+  }
+  Superuser("DROP ROLE " + role + ";");
+}
+
 TEST_F(OdbcPostgres, UnreachableServerFailsWithinTheLoginTimeout) {
   // A port nothing listens on: refused at once, reported as a connection failure.
   Text conn;
@@ -113,7 +159,7 @@ TEST_F(OdbcPostgres, UnreachableServerFailsWithinTheLoginTimeout) {
     FAIL() << "connected to port 1";
   } catch (const DatabaseError& e) {
     EXPECT_THAT(e.sqlstate(), StartsWith("08"));
-    EXPECT_THAT(e.description(), HasSubstr("Cannot open the ODBC connection"));
+    EXPECT_THAT(e.description(), HasSubstr("Cannot open the database"));
   }
 }
 

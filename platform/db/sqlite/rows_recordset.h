@@ -1,0 +1,46 @@
+// What the SQLite result sets share: rows held in memory, a position, column look-up by name and
+// the closed state of the result set and of its connection.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/db/connection.h"
+#include "platform/db/sqlite/database.h"
+
+namespace wq::db::sqlite {
+
+class RowsRecordset : public Recordset {
+ public:
+  bool Eof() override;
+  Value Field(TextView name) override;
+  void MoveNext() override;
+  int32_t RecordCount() override;
+  void Close() override;
+
+ protected:
+  explicit RowsRecordset(std::shared_ptr<Database> db) : db_(std::move(db)) {}
+
+  // Raises kObjectClosed when this result set or its connection is closed.
+  void CheckOpen() const;
+  // The index of the column of that name, ignoring case; kItemNotFound if none.
+  size_t FindColumn(TextView name) const;
+  // Reads the rows when they are first needed; the default has them all from the start.
+  virtual void EnsureRows() {}
+
+  std::shared_ptr<Database> db_;
+  std::vector<Text> columns_;
+  std::vector<Row> rows_;
+  size_t position_ = 0;
+  bool closed_ = false;
+};
+
+// Takes every row of a statement that has not been stepped yet into a read-only result set.
+// Reading them at once ends the statement, so no lock on the file outlives the call.
+std::unique_ptr<Recordset> ReadQueryResult(std::shared_ptr<Database> db, Statement& statement);
+
+// The updatable result set of Connection::OpenKeyset.
+std::unique_ptr<Recordset> OpenKeysetResult(std::shared_ptr<Database> db, TextView sql,
+                                            const std::vector<Value>& params);
+
+}  // namespace wq::db::sqlite

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "presence/record.h"
+#include "tests/cli/run_command.h"
+#include "tests/crypto/openssl_reference.h"
+
+namespace wq {
+namespace {
+
+using testing::RunCommand;
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+  std::string hex;
+  for (uint8_t b : bytes) {
+    hex += "0123456789ABCDEF"[b >> 4];
+    hex += "0123456789ABCDEF"[b & 15];
+  }
+  return hex;
+}
+
+const std::vector<std::string> kCp1252 = {"WEBQUORREL_CODEPAGE=CP1252"};
+const std::vector<std::string> kCp936 = {"WEBQUORREL_CODEPAGE=CP936"};
+
+TEST(SealCommand, SealsWithThePresenceKeyByDefault) {
+  const Text key = presence::kPresenceKey;
+  const std::vector<uint8_t> keyBytes(key.begin(), key.end());
+  const auto sealed = RunCommand({"seal", "PC-7,2024-1-2 3:04:05"}, kCp1252);
+  EXPECT_EQ(sealed.status, 0) << sealed.err;
+  const std::string text = "PC-7,2024-1-2 3:04:05";
+  EXPECT_EQ(sealed.out,
+            Hex(reference::Rc4(keyBytes, std::vector<uint8_t>(text.begin(), text.end()))) + "\n");
+
+  const auto custom = RunCommand({"seal", "--key", "Key", "Plaintext"}, kCp1252);
+  EXPECT_EQ(custom.out, "BBF316E8D940AF0AD3\n");
+}
+
+TEST(SealCommand, UnsealGivesTheTextBack) {
+  struct Case {
+    std::vector<std::string> env;
+    std::string text;
+    std::string back;  // what the code page could keep
+  };
+  const std::string chinese = "\xE5\xB7\xA5\xE4\xBD\x9C\xE7\xAB\x99";  // 工作站
+  const Case cases[] = {
+      {kCp1252, "Stra\xC3\x9F" "e 7, " + chinese, "Stra\xC3\x9F" "e 7, ???"},
+      {kCp936, "PC-7 " + chinese, "PC-7 " + chinese},
+      {kCp936, "Stra\xC3\x9F" "e", "Stra?e"},
+  };
+  for (const auto& c : cases) {
+    const auto sealed = RunCommand({"seal", "--key", "k\xC3\xA9y", c.text}, c.env);
+    ASSERT_EQ(sealed.status, 0) << sealed.err;
+    const std::string hex = sealed.out.substr(0, sealed.out.size() - 1);
+    const auto unsealed = RunCommand({"unseal", "--key", "k\xC3\xA9y", hex}, c.env);
+    EXPECT_EQ(unsealed.status, 0) << unsealed.err;
+    EXPECT_EQ(unsealed.out, c.back + "\n");
+  }
+  EXPECT_EQ(RunCommand({"unseal", "--key", "Key", "bbf316e8d940af0ad3"}, kCp1252).out,
+            "Plaintext\n");
+}
+
+TEST(SealCommand, BadInputIsOneLineOnStderrAndStatusTwo) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string mentions;
+  };
+  const Case cases[] = {
+      {{"unseal", ""}, "empty"},
+      {{"unseal", "ABC"}, "odd"},
+      {{"unseal", "12G4"}, "3-4"},
+      {{"unseal", "0x12"}, "1-2"},
+      {{"unseal", "\xEF\xBC\x91\xEF\xBC\x92"}, "1-2"},  // fullwidth digits
+      {{"unseal", "\xFF\xFE"}, "1-2"},                  // not UTF-8
+      {{"unseal", "12 345"}, "3-4"},
+      {{"seal", "--key", "", "text"}, "key"},
+      {{"unseal", "--key", "", "00"}, "key"},
+  };
+  for (const auto& c : cases) {
+    const auto result = RunCommand(c.args, kCp1252);
+    EXPECT_EQ(result.status, 2) << c.args.back();
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find(c.mentions), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+  }
+}
+
+TEST(SealCommand, UnknownCodePageIsReported) {
+  const auto result = RunCommand({"seal", "x"}, {"WEBQUORREL_CODEPAGE=NO-SUCH-PAGE"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("NO-SUCH-PAGE"), std::string::npos) << result.err;
+}
+
+TEST(Command, HelpListsCommandsAndUsageErrorsFail) {
+  const auto help = RunCommand({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("seal"), std::string::npos);
+  EXPECT_NE(help.out.find("unseal"), std::string::npos);
+  EXPECT_EQ(RunCommand({}).status, 2);
+  EXPECT_EQ(RunCommand({"no-such-command"}).status, 2);
+  EXPECT_EQ(RunCommand({"seal"}).status, 2);
+}
+
+}  // namespace
+}  // namespace wq

@@ -1,0 +1,90 @@
+#include "crypto/hex.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/error.h"
+
+namespace wq {
+namespace {
+
+using ByteVector = std::vector<uint8_t>;
+
+template <typename F>
+int32_t ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(ByteArrayToHex, WritesTwoUpperCaseDigitsPerByte) {
+  EXPECT_EQ(ByteArrayToHex(ByteVector{0, 15, 160, 255}), u"000FA0FF");
+  EXPECT_EQ(ByteArrayToHex(ByteVector{7}), u"07");
+  EXPECT_EQ(ByteArrayToHex(ByteVector{0}), u"00");
+  EXPECT_EQ(ByteArrayToHex(ByteVector{}), u"");
+  EXPECT_EQ(ErrorOf([] { ByteArrayToHex(std::nullopt); }), kSubscriptOutOfRange);
+}
+
+TEST(HexToByteArray, DecodesEitherCaseAndReplacesTheArray) {
+  ByteArray array = ByteVector{9, 9, 9, 9, 9, 9};
+  HexToByteArray(u"000FA0FF", array);
+  EXPECT_EQ(array, ByteVector({0, 15, 160, 255}));
+  HexToByteArray(u"0fa0", array);
+  EXPECT_EQ(array, ByteVector({15, 160}));
+  ByteArray none;
+  HexToByteArray(u"Ff", none);
+  EXPECT_EQ(none, ByteVector({255}));
+}
+
+TEST(HexToByteArray, RoundTripsEveryLength) {
+  std::mt19937 rng(7);
+  for (size_t size = 1; size < 300; size += 7) {
+    ByteVector bytes(size);
+    for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+    ByteArray back;
+    HexToByteArray(ByteArrayToHex(bytes), back);
+    EXPECT_EQ(back, bytes);
+  }
+}
+
+TEST(HexToByteArray, BadPairKeepsEarlierPairsAndTheNewSize) {
+  ByteArray array = ByteVector{1, 2, 3, 4, 5};
+  EXPECT_EQ(ErrorOf([&] { HexToByteArray(u"12G4", array); }), kTypeMismatch);
+  EXPECT_EQ(array, ByteVector({0x12, 0}));
+}
+
+TEST(HexToByteArray, EmptyOrOddTextIsRejectedBeforeDecoding) {
+  for (const Text text : {u"", u"1", u"123", u"12345", u"0FA"}) {
+    ByteArray array = ByteVector{1, 2};
+    EXPECT_EQ(ErrorOf([&] { HexToByteArray(text, array); }), kSubscriptOutOfRange)
+        << ToUtf8(text);
+    EXPECT_EQ(array, ByteVector({1, 2}));
+    ByteArray none;
+    EXPECT_EQ(ErrorOf([&] { HexToByteArray(text, none); }), kSubscriptOutOfRange);
+    EXPECT_FALSE(none.has_value());
+  }
+}
+
+TEST(HexToByteArray, RejectsAnythingButAsciiHexDigits) {
+  const Text hostile[] = {
+      u"0x",         u" 1",        u"1 ",         u"+1",       u"-1",  u"&H", u"G7",
+      Text(u"1\0", 2), Text(u"\0\0", 2),
+      u"\u0661\u0662",  // Arabic-Indic digits
+      u"\uFF10\uFF21",  // fullwidth 0 and A
+      u"\u0141\u0130",  // units whose low bytes are 'A' and '0'
+      u"\u00B9\u00B2",  // superscript digits
+  };
+  for (const Text& text : hostile) {
+    ByteArray array;
+    EXPECT_EQ(ErrorOf([&] { HexToByteArray(u"AB" + text, array); }), kTypeMismatch)
+        << ToUtf8(text);
+    EXPECT_EQ(array, ByteVector({0xAB, 0}));
+  }
+}
+
+}  // namespace
+}  // namespace wq
