@@ -1,7 +1,8 @@
-// The queries that a keyset result accepts, "SELECT * FROM <table> [WHERE ...]", and the SQL
-// the engine builds around them. The table name is checked to be a plain identifier (letters,
-// digits, '_', optionally schema-qualified), so it can be written into other statements as it
-// is; column names are always quoted.
+// What the ODBC engine accepts before anything reaches the server: one statement per call, and
+// for keyset results the one query shape "SELECT * FROM <table> [WHERE ...] [ORDER BY ...]".
+// The table name is kept as written (bare, "quoted" or [bracketed], optionally schema-
+// qualified) after checking that it is well formed, so it can be written into the statements
+// built around the query; column names are always quoted.
 #pragma once
 
 #include <vector>
@@ -10,7 +11,13 @@
 
 namespace wq::db::odbc {
 
-// The table of a keyset query. Raises wq::Error (invalid procedure call) for anything else.
+// The one statement that sql holds, without its closing ';' and what follows it (blanks and
+// comments only). Raises wq::Error (invalid procedure call) for anything else: a second
+// statement, an unclosed quote or comment, a NUL character, no statement at all.
+TextView SingleStatement(TextView sql);
+
+// The table of a keyset query, as written. Raises wq::Error (invalid procedure call) for any
+// other shape.
 Text KeysetTable(TextView sql);
 
 // "SELECT * FROM <table> WHERE 1=0": the table's columns without any of its rows.

@@ -15,9 +15,10 @@ OdbcConnection::~OdbcConnection() { Close(); }
 
 std::unique_ptr<Recordset> OdbcConnection::Execute(const Text& sql,
                                                    const std::vector<Value>& params) {
+  const Text statement_sql(SingleStatement(sql));
   std::optional<ResultData> data = session_->Run([&]() -> std::optional<ResultData> {
     Statement statement(*session_);
-    if (!statement.Execute(sql, params)) {
+    if (!statement.Execute(statement_sql, params)) {
       statement.Finish();
       return std::nullopt;
     }
@@ -31,7 +32,7 @@ std::unique_ptr<Recordset> OdbcConnection::OpenKeyset(const Text& sql,
                                                       const std::vector<Value>& params) {
   Text table = KeysetTable(sql);
   session_->dbc();  // raises kObjectClosed on a closed connection
-  return OdbcRecordset::Keyset(session_, sql, params, std::move(table));
+  return OdbcRecordset::Keyset(session_, Text(SingleStatement(sql)), params, std::move(table));
 }
 
 void OdbcConnection::Close() { session_->Close(); }

@@ -25,6 +25,13 @@ void OdbcRecordset::RequireOpen() const {
   session_->dbc();  // raises kObjectClosed once the connection is closed
 }
 
+void OdbcRecordset::RequireUpdatable() const {
+  RequireOpen();
+  if (table_.empty()) {
+    throw Error::InvalidProcedureCall("the result of Execute is read-only; use a keyset result");
+  }
+}
+
 const ResultData& OdbcRecordset::Rows() {
   RequireOpen();
   if (!data_) {
@@ -58,7 +65,13 @@ const std::vector<Column>& OdbcRecordset::TableColumns() {
   return *table_columns_;
 }
 
-bool OdbcRecordset::Eof() { return position_ >= Rows().rows.size(); }
+bool OdbcRecordset::Eof() {
+  if (adding_) {
+    RequireOpen();
+    return false;  // the row being added is the current row
+  }
+  return position_ >= Rows().rows.size();
+}
 
 Value OdbcRecordset::Field(TextView name) {
   RequireOpen();
@@ -83,6 +96,10 @@ Value OdbcRecordset::Field(TextView name) {
 }
 
 void OdbcRecordset::MoveNext() {
+  if (adding_) {
+    RequireOpen();
+    throw Error::InvalidProcedureCall("MoveNext while a new row is pending: Update it first");
+  }
   if (position_ >= Rows().rows.size()) {
     throw Error(kNoCurrentRecord,
                 "Either BOF or EOF is True, or the current record has been deleted");
@@ -97,21 +114,15 @@ int32_t OdbcRecordset::RecordCount() {
 }
 
 void OdbcRecordset::AddNew() {
-  RequireOpen();
-  if (table_.empty()) {
-    throw Error(kNotUpdatable, "Current Recordset does not support updating");
-  }
-  if (adding_) Update();  // as ADO does: a pending new row is stored first
+  RequireUpdatable();
+  if (adding_) throw Error::InvalidProcedureCall("AddNew while a new row is pending");
   TableColumns();
   adding_ = true;
   new_row_.clear();
 }
 
 void OdbcRecordset::SetField(TextView name, const Value& value) {
-  RequireOpen();
-  if (table_.empty()) {
-    throw Error(kNotUpdatable, "Current Recordset does not support updating");
-  }
+  RequireUpdatable();
   if (!adding_) {
     throw Error::InvalidProcedureCall("a field can only be set on a row started with AddNew");
   }
@@ -128,7 +139,7 @@ void OdbcRecordset::SetField(TextView name, const Value& value) {
 }
 
 void OdbcRecordset::Update() {
-  RequireOpen();
+  RequireUpdatable();
   if (!adding_) return;  // nothing pending
   std::vector<Text> columns;
   std::vector<Value> values;

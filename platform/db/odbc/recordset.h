@@ -1,7 +1,8 @@
 // Results of the ODBC engine. Both kinds hold their rows in memory: a read-only result is read
 // when its statement runs; a keyset result reads the rows its query matches at the first call
 // that needs them (so a result opened only to add a row reads none) and then keeps exactly
-// those rows. Adding a row sends one parameterised INSERT built from the table's real columns.
+// those rows. Adding a row sends one parameterised INSERT built from the table's real columns;
+// a row whose INSERT fails stays pending, to be corrected and stored again.
 #pragma once
 
 #include <memory>
@@ -12,9 +13,6 @@
 #include "platform/db/odbc/statement.h"
 
 namespace wq::db::odbc {
-
-// ADO's number for updating a result that cannot be updated.
-inline constexpr int32_t kNotUpdatable = 3251;
 
 class OdbcRecordset final : public Recordset {
  public:
@@ -36,6 +34,7 @@ class OdbcRecordset final : public Recordset {
  private:
   explicit OdbcRecordset(std::shared_ptr<Session> session) : session_(std::move(session)) {}
   void RequireOpen() const;
+  void RequireUpdatable() const;
   const ResultData& Rows();
   const std::vector<Column>& TableColumns();
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/db/odbc/odbc_connection.h"
-#include "platform/db/odbc/recordset.h"
 #include "platform/error.h"
 #include "tests/platform/db/odbc/odbc_backends.h"
 
@@ -176,11 +175,33 @@ TEST_P(OdbcEngine, RowStartedButNotStoredIsDropped) {
   EXPECT_EQ(ErrorNumber([&] { rs->Eof(); }), kObjectClosed);
 }
 
-TEST_P(OdbcEngine, ReadOnlyResultsCannotAddRows) {
+TEST_P(OdbcEngine, AddingRowsFollowsTheRules) {
   auto rs = conn_->Execute(u"SELECT * FROM " + table_);
-  EXPECT_EQ(ErrorNumber([&] { rs->AddNew(); }), kNotUpdatable);
+  EXPECT_EQ(ErrorNumber([&] { rs->AddNew(); }), kInvalidProcedureCall);  // read-only
+  EXPECT_EQ(ErrorNumber([&] { rs->SetField(u"name", Value(u"x")); }), kInvalidProcedureCall);
   auto keyset = conn_->OpenKeyset(u"SELECT * FROM " + table_);
   EXPECT_EQ(ErrorNumber([&] { keyset->SetField(u"name", Value(u"x")); }), kInvalidProcedureCall);
+  keyset->AddNew();
+  EXPECT_FALSE(keyset->Eof());  // the new row is the current one
+  EXPECT_EQ(ErrorNumber([&] { keyset->AddNew(); }), kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumber([&] { keyset->MoveNext(); }), kInvalidProcedureCall);
+  // A row the database refuses stays pending and can be corrected.
+  keyset->SetField(u"id", Value(u"not a number"));
+  EXPECT_THROW(keyset->Update(), DatabaseError);
+  keyset->SetField(u"id", Value(int32_t{41}));
+  keyset->SetField(u"name", Value(u"fixed"));
+  keyset->Update();
+  EXPECT_EQ(conn_->Execute(u"SELECT name FROM " + table_ + u" WHERE id = 41")->Field(u"name"),
+            Value(u"fixed"));
+}
+
+TEST_P(OdbcEngine, OnlyOneStatementReachesTheDatabase) {
+  Insert(u"keep", int32_t{1});
+  for (const Text& sql : {u"DELETE FROM " + table_ + u"; DROP TABLE " + table_,
+                          u"SELECT 1 AS x; DELETE FROM " + table_, Text(u" ; -- nothing")}) {
+    EXPECT_EQ(ErrorNumber([&] { conn_->Execute(sql); }), kInvalidProcedureCall) << ToUtf8(sql);
+  }
+  EXPECT_EQ(conn_->OpenKeyset(u"SELECT * FROM " + table_ + u";  -- all")->RecordCount(), 1);
 }
 
 TEST_P(OdbcEngine, ClosedConnectionsAndTheirResultsSayClosed) {
