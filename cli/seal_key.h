@@ -1,9 +1,8 @@
 // The --key option shared by seal and unseal.
 #pragma once
 
-#include <string>
-
 #include <CLI/CLI.hpp>
+#include <string>
 
 #include "platform/error.h"
 #include "platform/text/text.h"

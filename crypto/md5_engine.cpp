@@ -23,8 +23,8 @@ inline uint32_t LoadLittle(const uint8_t* p) {
 #define WQ_MD5_STEP(f, a, b, c, d, x, t, s) \
   a += f(b, c, d) + (x) + (t);              \
   a = std::rotl(a, s) + (b)
-#define WQ_MD5_STEP_G(a, b, c, d, x, t, s)               \
-  a += ((d) & (b)) + ((x) + (t)) + (~(d) & (c));         \
+#define WQ_MD5_STEP_G(a, b, c, d, x, t, s)       \
+  a += ((d) & (b)) + ((x) + (t)) + (~(d) & (c)); \
   a = std::rotl(a, s) + (b)
 
 void Compress(std::array<uint32_t, 4>& state, const uint8_t* block, size_t blocks) {

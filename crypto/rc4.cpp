@@ -1,5 +1,6 @@
 #include "crypto/rc4.h"
 
+#include <bit>
 #include <cstring>
 #include <numeric>
 
@@ -8,21 +9,41 @@
 namespace wq {
 namespace {
 
-// One RC4 keystream pass over data, starting from a copy of the keyed state.
+// One RC4 keystream pass over data, starting from a copy of the keyed state. The next S[i] is
+// read before this step's stores and patched when the swap moved it (j == i + 1), so the loads
+// of consecutive steps do not wait on each other's stores; the keystream is gathered eight bytes
+// at a time and combined with one 64-bit exclusive or.
 void ApplyKeystream(const std::array<uint8_t, 256>& keyed, uint8_t* data, size_t size) {
   uint8_t s[256];
   std::memcpy(s, keyed.data(), sizeof s);
-  uint8_t i = 0;
-  uint8_t j = 0;
-  for (size_t k = 0; k < size; ++k) {
-    ++i;
-    const uint8_t si = s[i];
-    j += si;
-    const uint8_t sj = s[j];
-    s[i] = sj;
-    s[j] = si;
-    data[k] ^= s[static_cast<uint8_t>(si + sj)];
+  uint32_t i = 1;
+  uint32_t j = 0;
+  uint32_t si = s[1];
+  auto next = [&]() -> uint32_t {
+    j = (j + si) & 255;
+    const uint32_t sj = s[j];
+    const uint32_t following = (i + 1) & 255;
+    uint32_t sFollowing = s[following];
+    s[j] = static_cast<uint8_t>(si);
+    s[i] = static_cast<uint8_t>(sj);
+    sFollowing = j == following ? si : sFollowing;
+    const uint32_t key = s[(si + sj) & 255];
+    si = sFollowing;
+    i = following;
+    return key;
+  };
+  size_t k = 0;
+  for (; k + 8 <= size; k += 8) {
+    uint64_t stream = 0;
+#pragma GCC unroll 8
+    for (int b = 0; b < 8; ++b) stream |= static_cast<uint64_t>(next()) << (8 * b);
+    if constexpr (std::endian::native == std::endian::big) stream = __builtin_bswap64(stream);
+    uint64_t word;
+    std::memcpy(&word, data + k, 8);
+    word ^= stream;
+    std::memcpy(data + k, &word, 8);
   }
+  for (; k < size; ++k) data[k] ^= static_cast<uint8_t>(next());
 }
 
 }  // namespace

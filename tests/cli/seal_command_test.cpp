@@ -41,17 +41,17 @@ TEST(SealCommand, UnsealGivesTheTextBack) {
     std::string text;
     std::string back;  // what the code page could keep
   };
-  const std::string chinese = "\xE5\xB7\xA5\xE4\xBD\x9C\xE7\xAB\x99";  // 工作站
+  const std::string chinese = "工作站";
   const Case cases[] = {
-      {kCp1252, "Stra\xC3\x9F" "e 7, " + chinese, "Stra\xC3\x9F" "e 7, ???"},
+      {kCp1252, "Straße 7, " + chinese, "Straße 7, ???"},
       {kCp936, "PC-7 " + chinese, "PC-7 " + chinese},
-      {kCp936, "Stra\xC3\x9F" "e", "Stra?e"},
+      {kCp936, "Straße", "Stra?e"},
   };
   for (const auto& c : cases) {
-    const auto sealed = RunCommand({"seal", "--key", "k\xC3\xA9y", c.text}, c.env);
+    const auto sealed = RunCommand({"seal", "--key", "kéy", c.text}, c.env);
     ASSERT_EQ(sealed.status, 0) << sealed.err;
     const std::string hex = sealed.out.substr(0, sealed.out.size() - 1);
-    const auto unsealed = RunCommand({"unseal", "--key", "k\xC3\xA9y", hex}, c.env);
+    const auto unsealed = RunCommand({"unseal", "--key", "kéy", hex}, c.env);
     EXPECT_EQ(unsealed.status, 0) << unsealed.err;
     EXPECT_EQ(unsealed.out, c.back + "\n");
   }

@@ -60,8 +60,7 @@ TEST(HexToByteArray, BadPairKeepsEarlierPairsAndTheNewSize) {
 TEST(HexToByteArray, EmptyOrOddTextIsRejectedBeforeDecoding) {
   for (const Text text : {u"", u"1", u"123", u"12345", u"0FA"}) {
     ByteArray array = ByteVector{1, 2};
-    EXPECT_EQ(ErrorOf([&] { HexToByteArray(text, array); }), kSubscriptOutOfRange)
-        << ToUtf8(text);
+    EXPECT_EQ(ErrorOf([&] { HexToByteArray(text, array); }), kSubscriptOutOfRange) << ToUtf8(text);
     EXPECT_EQ(array, ByteVector({1, 2}));
     ByteArray none;
     EXPECT_EQ(ErrorOf([&] { HexToByteArray(text, none); }), kSubscriptOutOfRange);
@@ -71,8 +70,7 @@ TEST(HexToByteArray, EmptyOrOddTextIsRejectedBeforeDecoding) {
 
 TEST(HexToByteArray, RejectsAnythingButAsciiHexDigits) {
   const Text hostile[] = {
-      u"0x",         u" 1",        u"1 ",         u"+1",       u"-1",  u"&H", u"G7",
-      Text(u"1\0", 2), Text(u"\0\0", 2),
+      u"0x",           u" 1", u"1 ", u"+1", u"-1", u"&H", u"G7", Text(u"1\0", 2), Text(u"\0\0", 2),
       u"\u0661\u0662",  // Arabic-Indic digits
       u"\uFF10\uFF21",  // fullwidth 0 and A
       u"\u0141\u0130",  // units whose low bytes are 'A' and '0'
@@ -80,9 +78,26 @@ TEST(HexToByteArray, RejectsAnythingButAsciiHexDigits) {
   };
   for (const Text& text : hostile) {
     ByteArray array;
-    EXPECT_EQ(ErrorOf([&] { HexToByteArray(u"AB" + text, array); }), kTypeMismatch)
-        << ToUtf8(text);
+    EXPECT_EQ(ErrorOf([&] { HexToByteArray(u"AB" + text, array); }), kTypeMismatch) << ToUtf8(text);
     EXPECT_EQ(array, ByteVector({0xAB, 0}));
+  }
+}
+
+TEST(HexToByteArray, BadDigitAnywhereInALongTextStopsAtItsPair) {
+  ByteVector bytes(40);
+  for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<uint8_t>(k * 29 + 1);
+  const Text good = ByteArrayToHex(bytes);
+  for (char16_t bad : {u'G', u'g', u' ', u'\0', u'/', u':', u'@', u'`', u'\u0130', u'\uFF10',
+                       u'\u0100', char16_t(0x80)}) {
+    for (size_t at = 0; at < good.size(); at += 3) {
+      Text text = good;
+      text[at] = bad;
+      ByteArray array;
+      ASSERT_EQ(ErrorOf([&] { HexToByteArray(text, array); }), kTypeMismatch);
+      ByteVector expected(bytes.size(), 0);
+      std::copy(bytes.begin(), bytes.begin() + at / 2, expected.begin());
+      ASSERT_EQ(array, expected) << "digit " << at << " is U+" << std::hex << uint32_t{bad};
+    }
   }
 }
 

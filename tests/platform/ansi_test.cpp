@@ -35,6 +35,27 @@ TEST(AnsiCp1252, UnrepresentableBecomesQuestionMarkAndUndecodableReplacement) {
   EXPECT_EQ(cp->Decode(ByteVector{0x81, 'a'}), u"\uFFFDa");
 }
 
+TEST(AnsiSingleByte, BulkConversionAgreesWithCharCode) {
+  // Every character up to U+02FF in a scrambled order, in blocks that are partly ASCII, partly
+  // Latin-1 and partly beyond, for code pages with and without a Latin-1 upper half.
+  Text text;
+  for (uint32_t k = 0; k < 0x300 * 3; ++k) text.push_back(static_cast<char16_t>(k * 97 % 0x300));
+  for (uint32_t k = 0; k < 64; ++k) text.append(Text(15, u'a') + static_cast<char16_t>(0x80 + k));
+  for (const char* name : {"CP1252", "ISO-8859-1", "CP437", "KOI8-R"}) {
+    const auto cp = AnsiCodePage::Open(name);
+    const ByteVector bytes = cp->Encode(text);
+    ASSERT_EQ(bytes.size(), text.size());
+    std::vector<uint8_t> codes(text.size());
+    cp->CodeBytes(text, codes.data());
+    EXPECT_EQ(codes, bytes) << name;
+    for (size_t k = 0; k < text.size(); ++k) {
+      ASSERT_EQ(bytes[k], cp->CharCode(text[k])) << name << " U+" << std::hex << uint32_t{text[k]};
+    }
+  }
+  const auto latin1 = AnsiCodePage::Open("ISO-8859-1");
+  EXPECT_EQ(latin1->Encode(u"ÿĀ"), ByteVector({0x80, 0xFF, '?'}));
+}
+
 TEST(AnsiCp936, DoubleByteCharactersTakeTwoBytes) {
   const auto cp = AnsiCodePage::Open("CP936");
   const ByteVector bytes = {0xD6, 0xD0, 0xCE, 0xC4, 'a', 'b'};
