@@ -172,7 +172,8 @@ OdbcTarget TranslateSqlServer(const Pairs& pairs, TextView provider,
     // SQLOLEDB, SQLNCLI and MSOLEDBSQL before 19 do not encrypt unless asked, while Microsoft's
     // ODBC Driver 18 does by default; keep the provider's behaviour.
     bool provider_encrypts = StartsWithIgnoreCase(Trim(provider), u"MSOLEDBSQL19");
-    if (encrypt_given || !provider_encrypts) {
+    bool driver_encrypts = StartsWithIgnoreCase(driver, u"ODBC Driver ");
+    if (encrypt_given || (driver_encrypts && !provider_encrypts)) {
       AppendOdbcPair(out, u"Encrypt", encrypt ? u"yes" : u"no");
     }
     if (trust_cert) AppendOdbcPair(out, u"TrustServerCertificate", u"yes");
@@ -240,8 +241,10 @@ Text ChooseSqlServerDriver(const std::vector<Text>& installed, TextView fallback
     }
   }
   if (best) return *best;
-  for (const Text& name : installed) {
-    if (IsFreeTds(name)) return name;
+  for (TextView preferred : {u"FreeTDS", u"SQL Server Native Client 11.0", u"SQL Server"}) {
+    for (const Text& name : installed) {
+      if (EqualsIgnoreCase(name, preferred)) return name;
+    }
   }
   return Text(fallback);
 }

@@ -24,8 +24,8 @@ struct OdbcTarget {
 };
 
 // The SQL Server driver to use: the newest Microsoft "ODBC Driver NN for SQL Server" that is
-// installed, else FreeTDS when installed, else `fallback` ("SQL Server" on Windows, "FreeTDS"
-// elsewhere).
+// installed, else the first installed of FreeTDS, "SQL Server Native Client 11.0" and "SQL
+// Server", else `fallback` ("SQL Server" on Windows, "FreeTDS" elsewhere).
 Text ChooseSqlServerDriver(const std::vector<Text>& installed, TextView fallback);
 
 // The driver name ChooseSqlServerDriver falls back to on this platform.

@@ -58,7 +58,7 @@ DatabaseError DiagnosticError(SQLSMALLINT handle_type, SQLHANDLE handle, SQLRETU
     description += ": the ODBC driver manager reported failure " + std::to_string(rc) +
                    " without a diagnostic";
   }
-  int32_t number = first_native != 0 ? first_native : kProviderError;
+  int32_t number = first_native != 0 ? static_cast<int32_t>(first_native) : int32_t{kProviderError};
   return DatabaseError(number, first_state, description);
 }
 

@@ -1,7 +1,5 @@
 #include "platform/db/odbc/environment.h"
 
-#include <mutex>
-
 #include "platform/db/odbc/diagnostics.h"
 
 namespace wq::db::odbc {
@@ -32,11 +30,9 @@ SQLHENV CreateEnvironment() {
 }  // namespace
 
 SQLHENV SharedEnvironment() {
-  // Never freed: pooled connections belong to it, and it must outlive every connection.
-  static std::mutex mutex;
-  static SQLHENV env = SQL_NULL_HENV;
-  std::lock_guard<std::mutex> lock(mutex);
-  if (env == SQL_NULL_HENV) env = CreateEnvironment();
+  // Created once, by the first caller on any thread (a failure is tried again next time), and
+  // never freed: pooled connections belong to it, and it must outlive every connection.
+  static const SQLHENV env = CreateEnvironment();
   return env;
 }
 

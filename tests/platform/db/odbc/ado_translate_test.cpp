@@ -33,7 +33,7 @@ TEST(ChooseSqlServerDriver, PrefersNewestMicrosoftDriverThenFreeTds) {
                 {u"ODBC Driver 9 for SQL Server", u"ODBC Driver 13 for SQL Server"}, u"x"),
             u"ODBC Driver 13 for SQL Server");
   EXPECT_EQ(ChooseSqlServerDriver(kFreeTds, u"SQL Server"), u"FreeTDS");
-  EXPECT_EQ(ChooseSqlServerDriver({u"ODBC Driver X for SQL Server", u"SQL Server"}, u"SQL Server"),
+  EXPECT_EQ(ChooseSqlServerDriver({u"ODBC Driver X for SQL Server", u"SQL Server"}, u"FreeTDS"),
             u"SQL Server");
   EXPECT_EQ(ChooseSqlServerDriver({}, u"FreeTDS"), u"FreeTDS");
 }
@@ -96,6 +96,11 @@ TEST(TranslateAdoToOdbc, EncryptionFollowsTheProvider) {
                           Pair(u"Encrypt", u"yes"), Pair(u"TrustServerCertificate", u"yes")));
   EXPECT_THAT(Translated({{u"Provider", u"SQLOLEDB"}, {u"Encrypt", u"yes"}}),
               ElementsAre(Pair(u"Driver", u"FreeTDS"), Pair(u"Encryption", u"require")));
+  // Windows' own old "SQL Server" driver never encrypts unless asked.
+  EXPECT_THAT(
+      ParseOdbcConnectionString(
+          TranslateAdoToOdbc({{u"Provider", u"SQLOLEDB"}}, {u"SQL Server"})->connection_string),
+      ElementsAre(Pair(u"Driver", u"SQL Server")));
 }
 
 TEST(TranslateAdoToOdbc, ConnectTimeoutBecomesTheLoginTimeout) {
