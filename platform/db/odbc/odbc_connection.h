@@ -27,7 +27,7 @@ class OdbcConnection final : public Connection {
 
   // The database product as the driver names it (SQL_DBMS_NAME): "PostgreSQL",
   // "Microsoft SQL Server", "SQLite", ...
-  const std::string& dbms() const { return session_->dbms(); }
+  std::string dbms() const override { return session_->dbms(); }
 
  private:
   std::shared_ptr<Session> session_;

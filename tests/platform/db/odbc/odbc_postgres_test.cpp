@@ -135,6 +135,7 @@ TEST_F(OdbcPostgres, HostilePasswordSurvivesTheWayFromAnAdoString) {
   ado += u"UID=" + FromUtf8(role) + u";PWD=\"" + FromUtf8(quoted) + u"\"";
   auto conn = Connection::Open(ado);
   EXPECT_STREQ(conn->engine(), "odbc");
+  EXPECT_EQ(conn->dbms(), "PostgreSQL");
   EXPECT_EQ(conn->Execute(u"SELECT current_user AS who")->Field(u"who"), Value(FromUtf8(role)));
   conn.reset();
   // A wrong one fails, and its message shows neither.
