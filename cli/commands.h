@@ -12,4 +12,12 @@ void AddSealCommand(CLI::App& app);
 // webquorrel unseal [--key KEY] HEX: prints the text that sealed hex text holds.
 void AddUnsealCommand(CLI::App& app);
 
+// webquorrel update [--conn CONN] [--state N] [--module NAME] [--login]: runs the presence
+// update and prints the count; exit status 1 (count 0) when it failed.
+void AddUpdateCommand(CLI::App& app);
+// webquorrel list [--conn CONN] [--json]: every presence record and how the update sees it.
+void AddListCommand(CLI::App& app);
+// webquorrel init [--conn CONN]: creates SystemSetting and its index where they are missing.
+void AddInitCommand(CLI::App& app);
+
 }  // namespace wq::cli

@@ -26,6 +26,9 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   wq::cli::AddSealCommand(app);
   wq::cli::AddUnsealCommand(app);
+  wq::cli::AddUpdateCommand(app);
+  wq::cli::AddListCommand(app);
+  wq::cli::AddInitCommand(app);
 
   // "webquorrel seal: ..." names the subcommand that failed.
   auto prefix = [&app] {

@@ -12,8 +12,8 @@
 namespace wq::presence {
 
 struct UpdateResult {
-  int32_t count = 0;            // presence records after the update; 0 on failure
-  std::optional<Error> error;   // why it failed, when it did
+  int32_t count = 0;           // presence records after the update; 0 on failure
+  std::optional<Error> error;  // why it failed, when it did
   bool ok() const { return !error.has_value(); }
 };
 

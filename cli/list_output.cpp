@@ -1,0 +1,129 @@
+#include "cli/list_output.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "cli/json.h"
+
+namespace wq::cli {
+namespace {
+
+using presence::ListedRecord;
+
+Text IdText(const db::Value& id) {
+  std::string s;
+  if (id.IsInteger()) {
+    s = std::to_string(id.integer());
+  } else if (id.IsReal() && std::isfinite(id.real())) {
+    char buf[64];
+    s.assign(buf, std::to_chars(buf, buf + sizeof buf, id.real()).ptr);
+  } else if (id.IsText()) {
+    return id.text();
+  }
+  return Text(s.begin(), s.end());
+}
+
+std::string IdJson(const db::Value& id) {
+  if (id.IsInteger() || (id.IsReal() && std::isfinite(id.real()))) return ToUtf8(IdText(id));
+  if (id.IsText()) return JsonString(id.text());
+  return "null";
+}
+
+std::string OptionalJson(const std::optional<Text>& text) {
+  return text ? JsonString(*text) : std::string("null");
+}
+
+// Columns a character takes in a terminal: 2 for East Asian wide and full-width forms, 0 for
+// combining marks, 1 otherwise.
+int CharWidth(char32_t c) {
+  if ((c >= 0x300 && c <= 0x36F) || (c >= 0x200B && c <= 0x200F)) return 0;
+  if ((c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+      (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+      (c >= 0x20000 && c <= 0x3FFFD)) {
+    return 2;
+  }
+  return 1;
+}
+
+// A cell: the text with control characters replaced, and its display width.
+struct Cell {
+  std::string utf8;
+  size_t width = 0;
+};
+
+Cell MakeCell(TextView text) {
+  Text shown;
+  size_t width = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      shown.push_back(text[i]);
+      shown.push_back(text[++i]);
+    } else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+               (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)) {
+      c = u'?';  // control, line break or bidirectional override
+      shown.push_back(u'?');
+    } else {
+      shown.push_back(text[i]);
+    }
+    width += CharWidth(c);
+  }
+  return {ToUtf8(shown), width};
+}
+
+Cell MakeCell(const char* ascii) { return MakeCell(FromUtf8(ascii)); }
+
+}  // namespace
+
+std::string RecordsAsJson(const std::vector<ListedRecord>& records) {
+  std::string out = "[";
+  for (size_t i = 0; i < records.size(); ++i) {
+    const ListedRecord& r = records[i];
+    out += i == 0 ? "\n  " : ",\n  ";
+    out += "{\"id\": " + IdJson(r.id);
+    out += ", \"workstation\": " + OptionalJson(r.workstation);
+    out += ", \"time\": " + OptionalJson(r.time);
+    out += ", \"module\": " + OptionalJson(r.module);
+    out += ", \"login\": ";
+    out += r.login ? "true" : "false";
+    out += ", \"kind\": \"";
+    out += presence::KindName(r.kind);
+    out += "\"}";
+  }
+  out += records.empty() ? "]\n" : "\n]\n";
+  return out;
+}
+
+std::string RecordsAsTable(const std::vector<ListedRecord>& records) {
+  constexpr size_t kColumns = 6;
+  std::vector<std::array<Cell, kColumns>> rows;
+  rows.push_back({MakeCell("ID"), MakeCell("WORKSTATION"), MakeCell("TIME"), MakeCell("MODULE"),
+                  MakeCell("LOGIN"), MakeCell("KIND")});
+  for (const ListedRecord& r : records) {
+    rows.push_back({MakeCell(IdText(r.id)), MakeCell(r.workstation.value_or(u"-")),
+                    MakeCell(r.time.value_or(u"-")), MakeCell(r.module.value_or(u"-")),
+                    MakeCell(r.login ? "yes" : "no"), MakeCell(presence::KindName(r.kind))});
+  }
+  std::array<size_t, kColumns> widths{};
+  for (const auto& row : rows) {
+    for (size_t c = 0; c < kColumns; ++c) widths[c] = std::max(widths[c], row[c].width);
+  }
+  std::string out;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < kColumns; ++c) {
+      line += row[c].utf8;
+      if (c + 1 < kColumns) line.append(widths[c] - row[c].width + 2, ' ');
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+}  // namespace wq::cli

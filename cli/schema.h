@@ -1,0 +1,22 @@
+// The SystemSetting table as the command creates it, one SQL script per database engine.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/db/connection.h"
+
+namespace wq::cli {
+
+// The script for an engine kind ("sqlite", ...); raises an error for an engine without one.
+std::string_view SchemaScript(std::string_view engine);
+
+// Splits a script into its statements at the ';' that stand outside quotes and comments;
+// comments and blank statements are dropped.
+std::vector<std::string> SplitSqlScript(std::string_view script);
+
+// Creates SystemSetting and its index where they are missing, leaving an existing table alone.
+void ApplySchema(db::Connection& connection);
+
+}  // namespace wq::cli

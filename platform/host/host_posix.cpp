@@ -1,0 +1,77 @@
+// The host on Linux: the computer name from WEBQUORREL_COMPUTERNAME or the host name, and the
+// message through the notifier.
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include "platform/host/platform_host.h"
+#include "platform/text/ansi.h"
+
+namespace wq {
+namespace {
+
+// NetBIOS names, which GetComputerNameA returns on Windows, hold at most 15 bytes.
+constexpr size_t kMaxNameBytes = 15;
+
+// The name as text: the override when set, else the first label of the host name in upper case.
+Text ComputerNameText() {
+  if (const char* env = std::getenv("WEBQUORREL_COMPUTERNAME"); env != nullptr && *env != '\0') {
+    return FromUtf8(env);
+  }
+  char buf[HOST_NAME_MAX + 1] = {};
+  if (gethostname(buf, sizeof buf - 1) != 0) return {};
+  std::string_view name(buf);
+  name = name.substr(0, name.find('.'));
+  return ToUpper(FromUtf8(name));
+}
+
+// The ANSI bytes of the name, cut to at most kMaxNameBytes without splitting a character.
+Bytes NameBytes(const Text& name, const AnsiCodePage& codePage) {
+  Bytes out;
+  for (size_t i = 0; i < name.size();) {
+    size_t len = 1;
+    if (name[i] >= 0xD800 && name[i] <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+        name[i + 1] <= 0xDFFF) {
+      len = 2;
+    }
+    Bytes one = codePage.Encode(TextView(name).substr(i, len));
+    if (out.size() + one.size() > kMaxNameBytes) break;
+    out.insert(out.end(), one.begin(), one.end());
+    i += len;
+  }
+  return out;
+}
+
+class PosixHost : public Host {
+ public:
+  bool GetComputerNameA(char* buffer, uint32_t size) override {
+    if (buffer == nullptr) return false;
+    Bytes bytes;
+    try {
+      bytes = NameBytes(ComputerNameText(), AnsiCodePage::Process());
+    } catch (const std::exception&) {
+      return false;  // no usable code page: the name cannot be written
+    }
+    if (bytes.empty() || bytes.size() + 1 > size) return false;
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    buffer[bytes.size()] = '\0';
+    return true;
+  }
+
+  void ShowMessage(const Text& message) override { host_internal::Notify(message); }
+};
+
+}  // namespace
+
+namespace host_internal {
+
+Host& PlatformHost() {
+  static PosixHost host;
+  return host;
+}
+
+}  // namespace host_internal
+}  // namespace wq

@@ -1,0 +1,23 @@
+// The per-thread module state: the workstation name and the shared clsRC4 instance. Each thread
+// gets its own pair, filled at first use and released when the thread ends.
+#pragma once
+
+#include "crypto/rc4.h"
+#include "platform/text/text.h"
+
+namespace wq::presence {
+
+// This thread's workstation name in upper case, read from Host::Default() at the first use.
+// Raises invalid procedure call when the computer name comes back empty; a failed read is not
+// stored, so the next use tries again.
+const Text& WorkstationName();
+
+// This thread's shared cipher, created at the first use. It is the one instance that seals and
+// unseals every payload on this thread.
+clsRC4& SharedRC4();
+
+// The workstation name as the computer name buffer gives it: 16 bytes in the ANSI code page,
+// blanks around the name trimmed, one trailing NUL removed, upper-cased. Exposed for tests.
+Text ReadWorkstationName();
+
+}  // namespace wq::presence

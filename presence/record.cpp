@@ -1,0 +1,119 @@
+#include "presence/record.h"
+
+#include "crypto/hex.h"
+#include "crypto/md5.h"
+#include "platform/error.h"
+#include "platform/text/ansi.h"
+#include "presence/module_state.h"
+#include "presence/server_time.h"
+
+namespace wq::presence {
+namespace {
+
+const Text& Key() {
+  static const Text key(kPresenceKey);
+  return key;
+}
+
+// Whether the process code page reads every byte below 0x80 as the character of that code, as
+// the ANSI code pages do. Checked once by decoding those bytes, so that payloads of such bytes
+// alone can be widened directly.
+bool AsciiTransparent() {
+  static const bool transparent = [] {
+    Bytes ascii(128);
+    for (size_t i = 0; i < ascii.size(); ++i) ascii[i] = static_cast<uint8_t>(i);
+    const Text text = AnsiCodePage::Process().Decode(ascii);
+    if (text.size() != ascii.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] != static_cast<char16_t>(i)) return false;
+    }
+    return true;
+  }();
+  return transparent;
+}
+
+// Decodes into out, reusing its storage when every byte is below 0x80.
+void DecodeInto(const std::vector<uint8_t>& bytes, Text& out) {
+  bool ascii = AsciiTransparent();
+  for (size_t i = 0; ascii && i < bytes.size(); ++i) ascii = bytes[i] < 0x80;
+  if (ascii) {
+    out.assign(bytes.begin(), bytes.end());
+  } else {
+    out = AnsiCodePage::Process().Decode(bytes);
+  }
+}
+
+}  // namespace
+
+Text PresenceMarker() { return MD5Digest(kPresenceKey); }
+
+Text MakePayload(TextView workstation, TextView timeText) {
+  Text payload;
+  payload.reserve(workstation.size() + 1 + timeText.size());
+  payload.append(workstation).append(u",").append(timeText);
+  return payload;
+}
+
+Text SealPayload(const Text& payload) {
+  ByteArray bytes = AnsiCodePage::Process().Encode(payload);
+  SharedRC4().EncryptByte(bytes, Key());
+  return ByteArrayToHex(bytes);
+}
+
+Text UnsealPayload(const Text& sealedHex) {
+  ByteArray bytes;
+  HexToByteArray(sealedHex, bytes);
+  SharedRC4().DecryptByte(bytes, Key());
+  return AnsiCodePage::Process().Decode(*bytes);
+}
+
+Text ModuleOf(const db::Value& ssModeName) {
+  return ssModeName.IsText() ? ssModeName.text() : Text();
+}
+
+bool LoginFlagOf(const db::Value& ssState) {
+  if (ssState.IsInteger()) return ssState.integer() != 0;
+  if (ssState.IsReal()) return ssState.real() != 0;
+  return false;
+}
+
+const char* KindName(RecordKind kind) {
+  switch (kind) {
+    case RecordKind::kOwn:
+      return "own";
+    case RecordKind::kLive:
+      return "live";
+    case RecordKind::kDamaged:
+      return "damaged";
+    case RecordKind::kUnreadable:
+      return "unreadable";
+  }
+  return "unreadable";
+}
+
+RecordKind RecordReader::Classify(const db::Value& ssOption, TextView workstationName) {
+  payload_.clear();
+  comma1_ = comma2_ = 0;
+  if (!ssOption.IsText()) return RecordKind::kUnreadable;
+  try {
+    HexToByteArray(ssOption.text(), bytes_);
+  } catch (const Error&) {
+    return RecordKind::kUnreadable;  // empty, odd-length or not hex
+  }
+  SharedRC4().DecryptByte(bytes_, Key());
+  DecodeInto(*bytes_, payload_);
+
+  comma1_ = payload_.find(u',');
+  if (comma1_ == Text::npos) {
+    payload_.clear();
+    comma1_ = 0;
+    return RecordKind::kUnreadable;
+  }
+  comma2_ = payload_.find(u',', comma1_ + 1);
+  if (comma2_ == Text::npos) comma2_ = payload_.size();
+
+  if (EqualsIgnoreCase(workstation(), workstationName)) return RecordKind::kOwn;
+  return IsDate(time()) ? RecordKind::kLive : RecordKind::kDamaged;
+}
+
+}  // namespace wq::presence

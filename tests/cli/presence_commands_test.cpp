@@ -1,0 +1,155 @@
+// The update, list and init subcommands, run as the built command against SQLite files.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tests/cli/run_command.h"
+
+namespace wq {
+namespace {
+
+using testing::CommandResult;
+using testing::RunCommand;
+
+class PresenceCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* root = std::getenv("WEBQUORREL_TEST_TMP");
+    std::string pattern =
+        std::string(root != nullptr && *root ? root : "/tmp") + "/webquorrel-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string Conn(const std::string& file = "p.db") const {
+    return "Provider=SQLite;Data Source=" + (dir_ / file).string();
+  }
+  // Runs the command as workstation ws, with no default database outside the test's folder.
+  CommandResult Run(const std::vector<std::string>& args, const std::string& ws = "PC-7",
+                    const std::vector<std::string>& extraEnv = {}) const {
+    std::vector<std::string> env = {"WEBQUORREL_COMPUTERNAME=" + ws,
+                                    "XDG_DATA_HOME=" + (dir_ / "data").string(),
+                                    "WEBQUORREL_CONN="};
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());  // later entries win
+    return RunCommand(args, env);
+  }
+  // Runs one SQL statement on a file directly.
+  void Sql(const std::string& file, const std::string& sql) const {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir_ / file).c_str(), &db), SQLITE_OK);
+    char* err = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << err;
+    sqlite3_free(err);
+    sqlite3_close(db);
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(PresenceCommands, UpdateUsesTheEmbeddedDatabaseByDefault) {
+  CommandResult r = Run({"update", "--state", "2", "--module", "Demo"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1\n");
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "data" / "webquorrel" / "presence.db"));
+
+  r = Run({"update", "--state", "2", "--module", "Demo", "--login"}, "PC-3");
+  EXPECT_EQ(r.out, "2\n");
+  r = Run({"list", "--json"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find(R"("workstation": "PC-7", )"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("module": "Demo", "login": true, "kind": "live")"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(R"("login": false, "kind": "own")"), std::string::npos) << r.out;
+
+  // WEBQUORREL_CONN names another database, which is used as it is.
+  r = Run({"update"}, "PC-7", {"WEBQUORREL_CONN=" + Conn("other.db")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "0\n");
+}
+
+TEST_F(PresenceCommands, ExplicitConnectionIsNeverInitialised) {
+  CommandResult r = Run({"update", "--conn", Conn(), "--state", "2"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "0\n");
+  EXPECT_NE(r.err.find("error "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("SystemSetting"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+
+  r = Run({"update", "--conn", "Provider=Nothing;Password=secret"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "0\n");
+  EXPECT_EQ(r.err.find("secret"), std::string::npos) << r.err;
+
+  EXPECT_EQ(Run({"init", "--conn", Conn()}).status, 0);
+  r = Run({"update", "--conn", Conn(), "--state", "2"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1\n");
+}
+
+TEST_F(PresenceCommands, InitLeavesAnExistingTableAlone) {
+  Sql("p.db",
+      "CREATE TABLE SystemSetting (ssID INTEGER PRIMARY KEY, ssDesc TEXT, ssOption TEXT, "
+      "ssModeName TEXT, ssState INTEGER, ssExtra TEXT); "
+      "INSERT INTO SystemSetting (ssDesc, ssOption, ssExtra) VALUES ('Theme', 'dark', 'x')");
+  for (int i = 0; i < 2; ++i) {
+    CommandResult r = Run({"init", "--conn", Conn()});
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir_ / "p.db").c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT ssExtra, (SELECT count(*) FROM SystemSetting) FROM SystemSetting",
+                     -1, &st, nullptr);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "x");
+  EXPECT_EQ(sqlite3_column_int(st, 1), 1);
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+}
+
+TEST_F(PresenceCommands, ListShowsEveryKind) {
+  ASSERT_EQ(Run({"init", "--conn", Conn()}).status, 0);
+  Run({"update", "--conn", Conn(), "--state", "2", "--module", "Sales"}, "PC-3");
+  Run({"update", "--conn", Conn(), "--state", "2", "--module", "Sales"});
+  const std::string marker = "7dcf6b01b0e2335121eafa2ea0211819";
+  Sql("p.db", "INSERT INTO SystemSetting (ssDesc, ssOption, ssModeName, ssState) VALUES ('" +
+                  marker + "', 'not hex', NULL, 1), ('" + marker + "', '" +
+                  "478434DC0A', 'Sales', 0)");  // "PC-7," with no time: damaged for PC-3
+
+  CommandResult r = Run({"list", "--conn", Conn(), "--json"}, "PC-3");
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* object :
+       {R"({"id": 1, "workstation": "PC-3", "time": ")",
+        R"(, "module": "Sales", "login": false, "kind": "own"})",
+        R"({"id": 2, "workstation": "PC-7", "time": ")",
+        R"(, "module": "Sales", "login": false, "kind": "live"})",
+        R"({"id": 3, "workstation": null, "time": null, "module": null, "login": true, )"
+        R"("kind": "unreadable"})",
+        R"({"id": 4, "workstation": "PC-7", "time": "", "module": "Sales", "login": false, )"
+        R"("kind": "damaged"})"}) {
+    EXPECT_NE(r.out.find(object), std::string::npos) << object << "\n" << r.out;
+  }
+
+  // The table: a header and one line per record, every column starting at the same place.
+  r = Run({"list", "--conn", Conn()}, "PC-3");
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> lines;
+  for (size_t at = 0, nl; (nl = r.out.find('\n', at)) != std::string::npos; at = nl + 1) {
+    lines.push_back(r.out.substr(at, nl - at));
+  }
+  ASSERT_EQ(lines.size(), 5u) << r.out;
+  const size_t kindColumn = lines[0].find("KIND");
+  const size_t moduleColumn = lines[0].find("MODULE");
+  const std::vector<std::string> kinds = {"own", "live", "unreadable", "damaged"};
+  for (size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].substr(kindColumn), kinds[i - 1]) << r.out;
+    EXPECT_EQ(lines[i].substr(moduleColumn, 5), i == 3 ? "-    " : "Sales") << r.out;
+  }
+}
+
+}  // namespace
+}  // namespace wq

@@ -1,0 +1,75 @@
+// The Linux host: computer name and message notifier.
+#include "platform/host/host.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace wq {
+namespace {
+
+class ComputerName : public ::testing::Test {
+ protected:
+  void TearDown() override { unsetenv("WEBQUORREL_COMPUTERNAME"); }
+  // The name written into a buffer of that size, or nullopt when the call fails.
+  static std::optional<std::string> Read(uint32_t size = 16) {
+    std::string buf(size + 4, '#');
+    if (!Host::Default().GetComputerNameA(buf.data(), size)) {
+      EXPECT_EQ(buf, std::string(size + 4, '#'));  // untouched on failure
+      return std::nullopt;
+    }
+    EXPECT_EQ(buf[size], '#');  // nothing written past the buffer
+    const auto nul = buf.find('\0');
+    EXPECT_LT(nul, size);
+    return buf.substr(0, nul);
+  }
+};
+
+TEST_F(ComputerName, OverrideIsUsedAsGivenAndCutTo15Bytes) {
+  setenv("WEBQUORREL_COMPUTERNAME", "pc-7", 1);
+  EXPECT_EQ(Read(), "pc-7");
+  setenv("WEBQUORREL_COMPUTERNAME", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", 1);
+  EXPECT_EQ(Read(), "ABCDEFGHIJKLMNO");
+  EXPECT_EQ(Read(5), std::nullopt);  // no room for the name and its NUL
+  EXPECT_EQ(Read(0), std::nullopt);
+}
+
+TEST_F(ComputerName, WithoutOverrideTheHostNameIsUsed) {
+  setenv("WEBQUORREL_COMPUTERNAME", "", 1);  // empty counts as unset
+  char host[HOST_NAME_MAX + 1] = {};
+  ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+  std::string expected(host);
+  expected = expected.substr(0, expected.find('.')).substr(0, 15);
+  for (char& c : expected) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_EQ(Read(), expected);
+}
+
+TEST(HostMessage, GoesToTheNotifierOrStderr) {
+  std::vector<Text> seen;
+  SetMessageNotifier([&](const Text& m) { seen.push_back(m); });
+  Host::Default().ShowMessage(u"a\r\nb");
+  SetMessageNotifier(nullptr);
+  EXPECT_EQ(seen, std::vector<Text>{u"a\r\nb"});
+
+  ::testing::internal::CaptureStderr();
+  Host::Default().ShowMessage(u"时间");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "时间\n");
+}
+
+TEST(HostDefault, CanBeReplacedAndRestored) {
+  struct Quiet : Host {
+    bool GetComputerNameA(char*, uint32_t) override { return false; }
+    void ShowMessage(const Text&) override {}
+  } quiet;
+  Host& real = Host::Default();
+  Host::SetDefault(&quiet);
+  EXPECT_EQ(&Host::Default(), &quiet);
+  Host::SetDefault(nullptr);
+  EXPECT_EQ(&Host::Default(), &real);
+}
+
+}  // namespace
+}  // namespace wq
