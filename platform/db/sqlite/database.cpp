@@ -57,8 +57,8 @@ Database::Database(const std::string& path) {
   }
   sqlite3_finalize(pragma);
   const int primary = mode_rc & 0xFF;
-  if (mode_rc != SQLITE_OK && mode_rc != SQLITE_DONE && primary != SQLITE_BUSY && primary != SQLITE_LOCKED &&
-      primary != SQLITE_READONLY) {
+  if (mode_rc != SQLITE_OK && mode_rc != SQLITE_DONE && primary != SQLITE_BUSY &&
+      primary != SQLITE_LOCKED && primary != SQLITE_READONLY) {
     FailOpen(path, mode_rc);
   }
 }

@@ -38,8 +38,8 @@ class KeysetResult final : public RowsRecordset, private PendingRead {
     tail_ = query.tail;
     // Preparing checks the table, its columns, the condition and the parameters now; the rows
     // are read later. Column 0 is the row id, the rest are the table's own columns.
-    reader_ = std::make_unique<Statement>(handle,
-                                          FromUtf8("SELECT _rowid_, * FROM " + table_) + tail_);
+    reader_ =
+        std::make_unique<Statement>(handle, FromUtf8("SELECT _rowid_, * FROM " + table_) + tail_);
     if (!reader_->read_only()) throw Error::InvalidProcedureCall("a keyset query must only read");
     reader_->Bind(params);
     for (int i = 1; i < reader_->column_count(); ++i) columns_.push_back(reader_->ColumnName(i));
@@ -193,9 +193,9 @@ class KeysetResult final : public RowsRecordset, private PendingRead {
   // Counts the rows the result visits with a statement run beside the reading one, which
   // therefore sees the same state of the file.
   int32_t CountMatches() {
-    Statement count(db_->get(), FromUtf8("SELECT count(*) FROM (SELECT _rowid_ AS wq_rowid FROM " +
-                                         table_) +
-                                    tail_ + u") WHERE wq_rowid <= ?");
+    Statement count(db_->get(),
+                    FromUtf8("SELECT count(*) FROM (SELECT _rowid_ AS wq_rowid FROM " + table_) +
+                        tail_ + u") WHERE wq_rowid <= ?");
     std::vector<Value> params = params_;
     params.emplace_back(highest_id_);
     count.Bind(params);
