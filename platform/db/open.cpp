@@ -23,14 +23,25 @@ std::unique_ptr<Connection> Connection::Open(const Text& connectionString) {
     throw Error(e.number(), "Cannot open the database: " + e.description());
   }
   const std::optional<Text> provider = cs.Get(u"Provider");
-#ifndef _WIN32
+#ifdef _WIN32
+  // The embedded engine belongs to the Linux build; Windows reaches SQLite through its ODBC driver.
+  if (provider && EqualsIgnoreCase(*provider, u"SQLite")) {
+    throw Error(kProviderError,
+                "Cannot open the database: Provider=SQLite is not available on Windows; use an "
+                "SQLite ODBC driver (Driver=SQLite3;Database=...) (connection string " +
+                    Describe(connectionString) + ")");
+  }
+#else
   if (provider && EqualsIgnoreCase(*provider, u"SQLite")) return OpenSqlite(cs);
 #endif
+  if (std::unique_ptr<Connection> odbc = OpenOdbc(cs)) return odbc;
 
   if (provider) {
-    throw Error(kProviderError, "Cannot open the database: the provider '" + ToUtf8(*provider) +
-                                    "' is not supported (connection string " +
-                                    Describe(connectionString) + ")");
+    throw Error(kProviderError,
+                "Cannot open the database: the provider '" + ToUtf8(*provider) +
+                    "' is not supported; use SQLite, a SQL Server provider (SQLOLEDB, "
+                    "MSOLEDBSQL, SQLNCLI11) or MSDASQL (connection string " +
+                    Describe(connectionString) + ")");
   }
   throw Error(kProviderError,
               "Cannot open the database: the connection string names no provider this build "
