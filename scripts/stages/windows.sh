@@ -36,13 +36,25 @@ multiarch() { [[ $1 == win64 ]] && echo x86_64-linux-gnu || echo i386-linux-gnu;
 loader() { [[ $1 == win64 ]] && echo "$wine_dir/wine64" || echo "$wine_dir/wine"; }
 
 # ODBC inside Wine forwards to the host's unixODBC of the same bitness, so each architecture
-# gets a driver list naming its own driver libraries.
+# gets a driver list naming its own driver libraries. The two SQL Server entries are only names
+# for the platform test's driver choice.
 odbc_config() {
   local arch=$1 dir="$tmp/odbc-$1" lib
   lib=/usr/lib/$(multiarch "$arch")/odbc
   mkdir -p "$dir"
-  printf '[SQLite3]\nDriver=%s\n\n[PostgreSQL Unicode]\nDriver=%s\n' \
-    "$lib/libsqlite3odbc.so" "$lib/psqlodbcw.so" >"$dir/odbcinst.ini"
+  cat >"$dir/odbcinst.ini" <<INI
+[SQLite3]
+Driver=$lib/libsqlite3odbc.so
+
+[PostgreSQL Unicode]
+Driver=$lib/psqlodbcw.so
+
+[ODBC Driver 13 for SQL Server]
+Driver=$lib/none-13.so
+
+[ODBC Driver 17 for SQL Server]
+Driver=$lib/none-17.so
+INI
   : >"$dir/odbc.ini"
 }
 

@@ -1,12 +1,16 @@
 // The Windows platform files under Wine: the ANSI code pages on the system's conversions (with
-// hostile input) and the host's computer name. Run by the Windows test stage; prints one line per
-// failed check and ends with "platform checks=<n> failures=<m>".
+// hostile input), the host's computer name, and the SQL Server driver that ADO strings get. Run by
+// the Windows test stage; prints one line per failed check and ends with "platform checks=<n>
+// failures=<m>".
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "platform/db/connection_string.h"
+#include "platform/db/odbc/ado_translate.h"
+#include "platform/db/odbc/environment.h"
 #include "platform/error.h"
 #include "platform/host/host.h"
 #include "platform/text/ansi.h"
@@ -91,6 +95,25 @@ void CheckHost() {
   Check(!host.GetComputerNameA(nullptr, 16), "no buffer is refused");
 }
 
+// The drivers come from the test stage's driver list, which offers "ODBC Driver 13 for SQL
+// Server" and "ODBC Driver 17 for SQL Server" beside SQLite3: an ADO string for SQL Server goes
+// to the newest Microsoft driver that the system's driver manager lists.
+void CheckSqlServerDriverChoice() {
+  const std::vector<wq::Text> drivers = wq::db::odbc::InstalledDrivers();
+  bool sqlite = false;
+  for (const wq::Text& name : drivers) sqlite = sqlite || name == u"SQLite3";
+  Check(sqlite, "the driver manager lists the installed drivers");
+  const auto ado = wq::db::ConnectionString::Parse(
+      u"Provider=SQLOLEDB;Data Source=db1;Initial Catalog=Host;User ID=sa;Password=x");
+  const auto target = wq::db::odbc::TranslateAdoToOdbc(ado.pairs(), drivers);
+  Check(target && target->connection_string.rfind(
+                      u"Driver={ODBC Driver 17 for SQL Server};Server=db1;Database=Host;", 0) == 0,
+        "an ADO string for SQL Server picks ODBC Driver 17 for SQL Server");
+  Check(wq::db::odbc::ChooseSqlServerDriver({u"SQLite3"}, wq::db::odbc::DefaultSqlServerDriver()) ==
+            u"SQL Server",
+        "without a Microsoft ODBC driver the choice is SQL Server");
+}
+
 }  // namespace
 
 int main() {
@@ -98,6 +121,7 @@ int main() {
   CheckDoubleByte();
   CheckNames();
   CheckHost();
+  CheckSqlServerDriverChoice();
   std::printf("platform checks=%d failures=%d\n", g_checks, g_failures);
   return g_failures == 0 ? 0 : 1;
 }
