@@ -39,6 +39,12 @@ void Serve(const std::string& listen, const Text& connectionString) {
   StopSignals signals;  // before the server starts its threads, which inherit the mask
   httplib::Server server;
   server.new_task_queue = [] { return new httplib::ThreadPool(4); };
+  // SO_REUSEADDR alone: a restart need not wait for old connections, but a second server on the
+  // same port fails instead of sharing it (the library's default, SO_REUSEPORT, would share).
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server.set_payload_max_length(1024);
   server.set_read_timeout(std::chrono::seconds(5));
   server.set_default_headers({{"Cache-Control", "no-store"},
