@@ -33,7 +33,7 @@ enum class RecordKind {
   kOwn,         // its workstation is this one (compared in upper case, nothing trimmed)
   kLive,        // another workstation, with a time text that is a date
   kDamaged,     // another workstation, with a time text that is not a date
-  kUnreadable,  // ssOption is null, not hex, or its payload holds no ","
+  kUnreadable,  // ssOption is null or no text, not hex, or its payload holds no ","
 };
 
 // "own", "live", "damaged", "unreadable".

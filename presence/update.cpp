@@ -50,7 +50,9 @@ void AppendId(const std::string& digits, Text& list) {
   list.append(digits.begin(), digits.end());
 }
 
-// Whether this update's delete statement removes a row of that module.
+// Whether this update's delete statement removes a row of that module. The comparison is exact,
+// so it never claims a row that the database's own comparison would keep; a database that
+// compares more loosely only leaves a few more records alone.
 bool DeleteCovers(const Text& ModName, const db::Value& modeName) {
   return ModName.empty() || (modeName.IsText() && modeName.text() == ModName);
 }

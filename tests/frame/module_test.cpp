@@ -1,0 +1,234 @@
+// The shipped WebQuorrel.so with the real presence update, on a SQLite database file, driven by
+// the C host exactly as a program on Linux would drive it.
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <future>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "tests/frame/host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kIidText[] = "{C350A005-4CD1-4DA9-9735-3FA8CAA01068}";
+
+struct Bstr {
+  explicit Bstr(const std::string& ascii) : b(host_bstr_ascii(ascii.c_str())) {}
+  ~Bstr() { host_bstr_free(b); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  abi_bstr b;
+};
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* base = std::getenv("WEBQUORREL_TEST_TMP");
+    std::string pattern =
+        ((base && *base) ? fs::path(base) : fs::temp_directory_path()) / "wq-module-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    db_path_ = (dir_ / "presence.db").string();
+    ASSERT_EQ(sqlite3_open(db_path_.c_str(), &db_), SQLITE_OK);
+    Exec(
+        "CREATE TABLE SystemSetting (ssID INTEGER PRIMARY KEY AUTOINCREMENT, ssDesc TEXT, "
+        "ssOption TEXT, ssState INTEGER, ssModeName TEXT)");
+    Exec("INSERT INTO SystemSetting (ssDesc, ssOption, ssState) VALUES ('Theme', 'Dark', 0)");
+
+    saved_name_ =
+        std::getenv("WEBQUORREL_COMPUTERNAME") ? std::getenv("WEBQUORREL_COMPUTERNAME") : "";
+    setenv("WEBQUORREL_COMPUTERNAME", "pc-7", 1);
+    const std::string registry = (dir_ / "registry").string();
+    setenv("WEBQUORREL_REGISTRY", registry.c_str(), 1);
+
+    char error[512];
+    host_module installer;
+    ASSERT_TRUE(host_load(WQ_MODULE, &installer, error, sizeof error)) << error;
+    ASSERT_EQ(installer.DllRegisterServer(), ABI_S_OK);
+    host_unload(&installer);
+    char path[PATH_MAX];
+    ASSERT_TRUE(
+        host_resolve_progid(registry.c_str(), "webQuorrel.clsQuorrel", &clsid_, path, sizeof path));
+    ASSERT_TRUE(host_load(path, &module_, error, sizeof error)) << error;
+  }
+
+  void TearDown() override {
+    host_unload(&module_);
+    sqlite3_close(db_);
+    unsetenv("WEBQUORREL_REGISTRY");
+    if (saved_name_.empty()) {
+      unsetenv("WEBQUORREL_COMPUTERNAME");
+    } else {
+      setenv("WEBQUORREL_COMPUTERNAME", saved_name_.c_str(), 1);
+    }
+    fs::remove_all(dir_);
+  }
+
+  void Exec(const char* sql) {
+    char* message = nullptr;
+    ASSERT_EQ(sqlite3_exec(db_, sql, nullptr, nullptr, &message), SQLITE_OK) << message;
+  }
+
+  // (ssState, ssModeName) of every row but the unrelated setting, in ssID order.
+  std::vector<std::pair<int, std::string>> PresenceRows() {
+    std::vector<std::pair<int, std::string>> rows;
+    sqlite3_stmt* stmt = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db_,
+                                 "SELECT ssState, coalesce(ssModeName, '') FROM SystemSetting "
+                                 "WHERE ssDesc <> 'Theme' ORDER BY ssID",
+                                 -1, &stmt, nullptr),
+              SQLITE_OK);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      rows.emplace_back(sqlite3_column_int(stmt, 0),
+                        reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)));
+    }
+    sqlite3_finalize(stmt);
+    return rows;
+  }
+  int UnrelatedRows() {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db_, "SELECT count(*) FROM SystemSetting WHERE ssDesc = 'Theme'", -1, &stmt,
+                       nullptr);
+    sqlite3_step(stmt);
+    const int n = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    return n;
+  }
+
+  std::string Conn() const { return "Provider=SQLite;Data Source=" + db_path_; }
+
+  abi_quorrel* Create() {
+    abi_guid iid;
+    EXPECT_TRUE(host_parse_guid(kIidText, &iid));
+    void* object = nullptr;
+    EXPECT_EQ(host_create(&module_, &clsid_, &iid, &object), ABI_S_OK);
+    return static_cast<abi_quorrel*>(object);
+  }
+
+  // UpdateOnlineState through the function table on a new instance; the optional parameters
+  // omitted when self_state is negative.
+  int32_t Update(int16_t self_state, const std::string& mod_name = "", bool login = false) {
+    abi_quorrel* q = Create();
+    if (q == nullptr) return -1;
+    Bstr conn(Conn());
+    Bstr name(mod_name);
+    abi_bstr name_ptr = name.b;
+    int16_t flag = login ? -1 : 0;
+    int32_t result = -1;
+    const abi_hresult hr =
+        self_state < 0
+            ? q->vtbl->UpdateOnlineState(q, conn.b, nullptr, nullptr, nullptr, &result)
+            : q->vtbl->UpdateOnlineState(q, conn.b, &self_state, &name_ptr, &flag, &result);
+    EXPECT_EQ(hr, ABI_S_OK);
+    q->vtbl->Release(q);
+    return result;
+  }
+
+  fs::path dir_;
+  std::string db_path_;
+  sqlite3* db_ = nullptr;
+  std::string saved_name_;
+  abi_guid clsid_{};
+  host_module module_{};
+};
+
+TEST_F(ModuleTest, RegistersAndWithdrawsThroughTheFunctionTable) {
+  EXPECT_EQ(Update(2, "Sales", true), 1);
+  EXPECT_EQ(PresenceRows(), (std::vector<std::pair<int, std::string>>{{1, "Sales"}}));
+  EXPECT_EQ(Update(2, "Sales", false), 1);  // the earlier record is replaced
+  EXPECT_EQ(PresenceRows(), (std::vector<std::pair<int, std::string>>{{0, "Sales"}}));
+  EXPECT_EQ(Update(-1), 0);  // omitted SelfState: withdraw only
+  EXPECT_TRUE(PresenceRows().empty());
+  EXPECT_EQ(UnrelatedRows(), 1);
+  EXPECT_EQ(module_.DllCanUnloadNow(), ABI_S_OK);
+}
+
+TEST_F(ModuleTest, ByNameOnlyTheConnectionStringRegistersNothing) {
+  ASSERT_EQ(Update(2, "Sales", true), 1);
+  abi_quorrel* q = Create();
+  ASSERT_NE(q, nullptr);
+  Bstr conn(Conn());
+  abi_variant arg;
+  std::memset(&arg, 0, sizeof arg);
+  arg.vt = ABI_VT_BSTR;
+  arg.u.bstrVal = conn.b;
+  abi_dispparams params{&arg, nullptr, 1, 0};
+  abi_variant result;
+  std::memset(&result, 0, sizeof result);
+  ASSERT_EQ(q->vtbl->Invoke(q, 1, &host_iid_null, 0, ABI_DISPATCH_METHOD, &params, &result, nullptr,
+                            nullptr),
+            ABI_S_OK);
+  EXPECT_EQ(result.vt, ABI_VT_I4);
+  EXPECT_EQ(result.u.lVal, 0);
+  EXPECT_TRUE(PresenceRows().empty());
+
+  // By name again, SelfState as a script variable: registers, and the variable is unchanged.
+  abi_variant state;
+  std::memset(&state, 0, sizeof state);
+  state.vt = ABI_VT_I2;
+  state.u.iVal = 2;
+  abi_variant args[2];
+  std::memset(args, 0, sizeof args);
+  args[0].vt = ABI_VT_VARIANT | ABI_VT_BYREF;
+  args[0].u.pvarVal = &state;
+  args[1] = arg;
+  int32_t named[2] = {1, 0};  // SelfState, gstrConnSystem
+  abi_dispparams by_name{args, named, 2, 2};
+  ASSERT_EQ(q->vtbl->Invoke(q, 1, &host_iid_null, 0, ABI_DISPATCH_METHOD, &by_name, &result,
+                            nullptr, nullptr),
+            ABI_S_OK);
+  EXPECT_EQ(result.u.lVal, 1);
+  EXPECT_EQ(state.vt, ABI_VT_I2);
+  EXPECT_EQ(state.u.iVal, 2);
+  q->vtbl->Release(q);
+}
+
+TEST_F(ModuleTest, FailuresAreTheResultZeroWithSuccess) {
+  for (const std::string conn : {"Provider=SQLite;Data Source=/no/such/folder/x.db",
+                                 "this is not a connection string", ""}) {
+    abi_quorrel* q = Create();
+    ASSERT_NE(q, nullptr);
+    Bstr b(conn);
+    int16_t state = 2;
+    int32_t result = -1;
+    EXPECT_EQ(q->vtbl->UpdateOnlineState(q, b.b, &state, nullptr, nullptr, &result), ABI_S_OK);
+    EXPECT_EQ(result, 0) << conn;
+    q->vtbl->Release(q);
+  }
+}
+
+// Each thread reads the workstation name once, at its first use, and keeps it.
+TEST_F(ModuleTest, EachThreadKeepsTheNameItReadFirst) {
+  std::promise<void> first_done, renamed;
+  int32_t a1 = -1, a2 = -1, b1 = -1, c1 = -1;
+  setenv("WEBQUORREL_COMPUTERNAME", "PC-A", 1);
+  std::thread a([&] {
+    a1 = Update(2);  // registers PC-A
+    first_done.set_value();
+    renamed.get_future().wait();
+    a2 = Update(2);  // still PC-A on this thread: replaces its own record
+  });
+  first_done.get_future().wait();
+  setenv("WEBQUORREL_COMPUTERNAME", "PC-B", 1);
+  renamed.set_value();
+  a.join();
+  std::thread b([&] { b1 = Update(2); });  // a new thread reads PC-B
+  b.join();
+  std::thread c([&] { c1 = Update(0); });  // PC-B again: withdraws PC-B's record only
+  c.join();
+  EXPECT_EQ(a1, 1);
+  EXPECT_EQ(a2, 1);
+  EXPECT_EQ(b1, 2);
+  EXPECT_EQ(c1, 1);
+}
+
+}  // namespace
