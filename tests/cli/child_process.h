@@ -42,36 +42,25 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 
 class ChildProcess {
  public:
-  // Runs WEBQUORREL_EXE with args; env entries NAME=value replace or add to this process's.
+  // Runs WEBQUORREL_EXE with args through env(1), which sets the NAME=value entries.
   ChildProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
                const std::filesystem::path& outputPrefix)
       : out_(outputPrefix.string() + ".out"), err_(outputPrefix.string() + ".err") {
-    std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry(*e);
-      bool replaced = false;
-      for (const auto& mine : env) {
-        replaced |= entry.substr(0, entry.find('=') + 1) == mine.substr(0, mine.find('=') + 1);
-      }
-      if (!replaced) environment.push_back(entry);
-    }
-    environment.insert(environment.end(), env.begin(), env.end());
-    std::vector<std::string> argv = {WEBQUORREL_EXE};
+    std::vector<std::string> argv = {"/usr/bin/env"};
+    argv.insert(argv.end(), env.begin(), env.end());
+    argv.push_back(WEBQUORREL_EXE);
     argv.insert(argv.end(), args.begin(), args.end());
-
-    std::vector<char*> argp, envp;
+    std::vector<char*> argp;
     for (auto& a : argv) argp.push_back(a.data());
     argp.push_back(nullptr);
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int rc = posix_spawn(&pid_, argp[0], &actions, nullptr, argp.data(), envp.data());
+    const int rc = posix_spawn(&pid_, argp[0], &actions, nullptr, argp.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+    if (rc != 0) throw std::runtime_error("cannot start " WEBQUORREL_EXE);
   }
   ~ChildProcess() {
     if (!status_) {

@@ -92,23 +92,13 @@ TEST_F(Serve, JsonEndpointShowsTheRegisterGroupedByModule) {
   EXPECT_EQ(res->status, 200);
   EXPECT_EQ(res->get_header_value("Content-Type"), "application/json; charset=utf-8");
   EXPECT_EQ(res->get_header_value("Cache-Control"), "no-store");
+  // Grouping and order are the snapshot's (checked in the presence suite); here the wiring.
   const std::string& body = res->body;
-  EXPECT_THAT(body, HasSubstr("\"modules\": [{\"module\": "
-                              "\"\\u003cscript\\u003edocument.body.dataset.pwned=2\\u003c/"
-                              "script\\u003e\", \"records\": [{\"id\": 4, \"workstation\": "
-                              "\"\\u003cimg src=x onerror=\\\"document.body.dataset.pwned=1\\\""
-                              "\\u003e\", \"time\": \"2026-3-7 9:00:00\", \"ageSeconds\": "));
-  const size_t inventory = body.find(
-      "{\"module\": \"Inventory\", \"records\": [{\"id\": 3, "
-      "\"workstation\": \"PC-3\"");
-  const size_t sales = body.find(
-      "{\"module\": \"Sales\", \"records\": [{\"id\": 2, "
-      "\"workstation\": \"PC-1\", \"time\": \"2026-3-7 9:06:00\", "
-      "\"ageSeconds\": ");
-  EXPECT_NE(inventory, std::string::npos) << body;
-  EXPECT_NE(sales, std::string::npos) << body;
-  EXPECT_LT(inventory, sales);
-  EXPECT_THAT(body, HasSubstr("\"login\": true}, {\"id\": 1, \"workstation\": \"PC-2\""));
+  EXPECT_EQ(body.rfind("{\"serverTime\": \"", 0), 0u) << body;
+  EXPECT_THAT(body, HasSubstr("{\"module\": \"Sales\", \"records\": [{\"id\": 2, "
+                              "\"workstation\": \"PC-1\", \"time\": \"2026-3-7 9:06:00\", "
+                              "\"ageSeconds\": "));
+  EXPECT_THAT(body, HasSubstr("\\u003cscript\\u003e"));
   EXPECT_THAT(body, HasSubstr("\"damaged\": 1, \"unreadable\": 1}"));
   EXPECT_THAT(body, Not(HasSubstr("<")));
 
