@@ -97,10 +97,12 @@ void Serve(const std::string& listen, const Text& connectionString) {
     server.listen_after_bind();
     stopped = true;
   });
-  while (!stopped && signals.Wait(std::chrono::milliseconds(250)) == 0) {
+  int sig = 0;
+  while (!stopped && (sig = signals.Wait(std::chrono::milliseconds(250))) == 0) {
   }
   server.stop();
   worker.join();
+  if (sig == 0) throw Error(kProviderError, "the server stopped listening on " + listen);
   std::cout << "stopped" << std::endl;
 }
 

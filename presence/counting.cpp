@@ -1,6 +1,5 @@
 #include "presence/counting.h"
 
-#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -30,15 +29,13 @@ int64_t CountPresenceRecords(db::Connection& connection) {
 }
 
 std::vector<ModuleCount> CountByModule(db::Connection& connection) {
-  // Grouped here rather than in SQL: engines differ in how they compare and order texts, and a
-  // null and an empty module are the same module to the register.
+  // Counted here rather than grouped in SQL: engines differ in how they compare texts (SQL
+  // Server's usual collation would merge "Sales" and "sales"), and a null and an empty module
+  // are the same module to the register.
   std::unique_ptr<db::Recordset> rs = connection.Execute(
-      u"SELECT ssModeName, COUNT(*) AS n FROM SystemSetting WHERE ssDesc = ? GROUP BY ssModeName",
-      {db::Value(PresenceMarker())});
+      u"SELECT ssModeName FROM SystemSetting WHERE ssDesc = ?", {db::Value(PresenceMarker())});
   std::map<Text, int64_t> counts;
-  for (; rs != nullptr && !rs->Eof(); rs->MoveNext()) {
-    counts[ModuleOf(rs->Field(u"ssModeName"))] += CountValue(rs->Field(u"n"));
-  }
+  for (; rs != nullptr && !rs->Eof(); rs->MoveNext()) ++counts[ModuleOf(rs->Field(u"ssModeName"))];
   if (rs != nullptr) rs->Close();
   std::vector<ModuleCount> out;
   for (auto& [module, n] : counts) out.push_back({module, n});
