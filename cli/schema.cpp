@@ -4,12 +4,19 @@
 
 namespace wq::cli {
 
-extern const char kSqliteSchema[];  // cli/schema/sqlite.sql, embedded at build time
+// cli/schema/*.sql, embedded at build time.
+extern const char kSqliteSchema[];
+extern const char kPostgresqlSchema[];
+extern const char kSqlserverSchema[];
 
-std::string_view SchemaScript(std::string_view engine) {
-  if (engine == "sqlite") return kSqliteSchema;
+std::string_view SchemaScript(std::string_view dbms) {
+  const Text name = FromUtf8(dbms);
+  if (EqualsIgnoreCase(name, u"sqlite")) return kSqliteSchema;
+  if (EqualsIgnoreCase(name, u"PostgreSQL")) return kPostgresqlSchema;
+  if (EqualsIgnoreCase(name, u"Microsoft SQL Server")) return kSqlserverSchema;
   throw Error(kInvalidProcedureCall,
-              "no SystemSetting schema for the " + std::string(engine) + " engine");
+              "no SystemSetting schema for the database " + std::string(dbms) +
+                  " (there are scripts for SQLite, PostgreSQL and Microsoft SQL Server)");
 }
 
 std::vector<std::string> SplitSqlScript(std::string_view script) {
@@ -63,7 +70,7 @@ std::vector<std::string> SplitSqlScript(std::string_view script) {
 }
 
 void ApplySchema(db::Connection& connection) {
-  for (const std::string& statement : SplitSqlScript(SchemaScript(connection.engine()))) {
+  for (const std::string& statement : SplitSqlScript(SchemaScript(connection.dbms()))) {
     connection.Execute(FromUtf8(statement));
   }
 }

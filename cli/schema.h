@@ -1,4 +1,4 @@
-// The SystemSetting table as the command creates it, one SQL script per database engine.
+// The SystemSetting table as the command creates it, one SQL script per database product.
 #pragma once
 
 #include <string>
@@ -9,8 +9,9 @@
 
 namespace wq::cli {
 
-// The script for an engine kind ("sqlite", ...); raises an error for an engine without one.
-std::string_view SchemaScript(std::string_view engine);
+// The script for a database product as db::Connection::dbms() names it ("sqlite",
+// "PostgreSQL", "Microsoft SQL Server"); raises an error for a product without one.
+std::string_view SchemaScript(std::string_view dbms);
 
 // Splits a script into its statements at the ';' that stand outside quotes and comments;
 // comments and blank statements are dropped.

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/db/value.h"
@@ -61,6 +62,10 @@ class Connection {
 
   // The engine's kind, for SQL that differs between engines ("sqlite", "odbc").
   virtual const char* engine() const = 0;
+  // The database product behind the engine, for SQL that differs between products: the ODBC
+  // driver's name for it ("PostgreSQL", "Microsoft SQL Server", ...); the engine's kind where
+  // the engine is the product.
+  virtual std::string dbms() const { return engine(); }
 };
 
 }  // namespace wq::db

@@ -17,4 +17,10 @@ namespace wq::db {
 // they open; keyset results when first needed.
 std::unique_ptr<Connection> OpenSqlite(const ConnectionString& cs);
 
+// Shared database servers through the ODBC driver manager (platform/db/odbc): the SQL Server
+// providers (SQLOLEDB, MSOLEDBSQL*, SQLNCLI*) mapped to the installed SQL Server ODBC driver,
+// Provider=MSDASQL, and ODBC strings (DSN=, FILEDSN=, Driver=) without a provider, handed on as
+// they are. nullptr for any other connection string.
+std::unique_ptr<Connection> OpenOdbc(const ConnectionString& cs);
+
 }  // namespace wq::db

@@ -24,11 +24,14 @@ std::unique_ptr<Connection> Connection::Open(const Text& connectionString) {
   }
   const std::optional<Text> provider = cs.Get(u"Provider");
   if (provider && EqualsIgnoreCase(*provider, u"SQLite")) return OpenSqlite(cs);
+  if (std::unique_ptr<Connection> odbc = OpenOdbc(cs)) return odbc;
 
   if (provider) {
-    throw Error(kProviderError, "Cannot open the database: the provider '" + ToUtf8(*provider) +
-                                    "' is not supported (connection string " +
-                                    Describe(connectionString) + ")");
+    throw Error(kProviderError,
+                "Cannot open the database: the provider '" + ToUtf8(*provider) +
+                    "' is not supported; use SQLite, a SQL Server provider (SQLOLEDB, "
+                    "MSOLEDBSQL, SQLNCLI11) or MSDASQL (connection string " +
+                    Describe(connectionString) + ")");
   }
   throw Error(kProviderError,
               "Cannot open the database: the connection string names no provider this build "

@@ -3,10 +3,13 @@
 namespace wq {
 
 Text FromUtf8(std::string_view s) {
-  Text out;
-  out.reserve(s.size());
+  // Most texts are ASCII throughout, or start so: that part is widened in one pass.
   size_t i = 0;
   const size_t n = s.size();
+  while (i < n && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+  Text out(s.begin(), s.begin() + i);
+  if (i == n) return out;
+  out.reserve(n);
   auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
   while (i < n) {
     const unsigned char b0 = byte(i);

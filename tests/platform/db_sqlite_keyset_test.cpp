@@ -151,6 +151,65 @@ TEST_F(SqliteKeyset, OpeningToAddARowReadsNoneOfTheTablesRows) {
   EXPECT_GT(sqlite::VmSteps() - before, 100000u);
 }
 
+TEST_F(SqliteKeyset, CountsTheRowsItVisitsWhetherOrNotAnyWereRead) {
+  for (const char16_t* option : {u"1", u"2", u"3"}) AddSetting(u"marker", option);
+  AddSetting(u"other", u"x");
+  const Text query = u"SELECT * FROM SystemSetting WHERE ssDesc = ?";
+  auto unread = conn_->OpenKeyset(query, {u"marker"});
+  auto midway = conn_->OpenKeyset(query, {u"marker"});
+  auto second = Open();
+  AddSetting(u"marker", u"added after open", second.get());
+  EXPECT_EQ(unread->RecordCount(), 3);  // counted before any row is read: the rows are fixed now
+  ASSERT_FALSE(midway->Eof());
+  midway->MoveNext();
+  second->Execute(u"DELETE FROM SystemSetting WHERE ssOption = '1'");
+  AddSetting(u"marker", u"added while reading", second.get());
+  EXPECT_EQ(midway->RecordCount(), 3);  // the rows it visits, as the file was at the first read
+  EXPECT_EQ(Options(*midway), (std::vector<Text>{u"2", u"3"}));
+  EXPECT_EQ(midway->RecordCount(), 3);
+  EXPECT_EQ(Options(*unread), (std::vector<Text>{u"1", u"2", u"3"}));
+  EXPECT_EQ(unread->RecordCount(), 3);
+  EXPECT_EQ(conn_->OpenKeyset(u"SELECT * FROM SystemSetting ORDER BY ssOption")->RecordCount(), 5);
+}
+
+TEST_F(SqliteKeyset, KeepsItsRowsWhenItsConnectionRunsAnotherStatementMidway) {
+  for (const char16_t* option : {u"1", u"2", u"3"}) AddSetting(u"marker", option);
+  auto rs = conn_->OpenKeyset(u"SELECT * FROM SystemSetting WHERE ssDesc = 'marker'");
+  ASSERT_FALSE(rs->Eof());
+  auto second = Open();
+  AddSetting(u"marker", u"4", second.get());  // a newer state of the file than rs reads
+  // Writing on rs's connection meets the newest state, not rs's, and so does reading.
+  conn_->Execute(u"DELETE FROM SystemSetting WHERE ssOption = '2'");
+  EXPECT_EQ(CountRows(), 3);
+  auto writer = conn_->OpenKeyset(u"SELECT * FROM SystemSetting");
+  writer->AddNew();
+  writer->SetField(u"ssDesc", u"marker");
+  writer->Update();
+  EXPECT_EQ(rs->Field(u"SSOPTION"), Value(u"1"));
+  EXPECT_EQ(rs->Field(u"ssID"), Value(int64_t{1}));
+  EXPECT_EQ(rs->Field(u"ssOption"), Value(u"1"));
+  EXPECT_EQ(Options(*rs), (std::vector<Text>{u"1", u"2", u"3"}));
+  EXPECT_EQ(rs->RecordCount(), 3);
+  EXPECT_EQ(ErrorOf([&] { rs->Field(u"ssOption"); }).number(), kNoCurrentRecord);
+  EXPECT_EQ(ErrorOf([&] { rs->MoveNext(); }).number(), kNoCurrentRecord);
+}
+
+TEST_F(SqliteKeyset, TwoKeysetsOnOneConnectionReadSideBySide) {
+  for (const char16_t* option : {u"1", u"2"}) AddSetting(u"marker", option);
+  auto a = conn_->OpenKeyset(u"SELECT * FROM SystemSetting");
+  auto b = conn_->OpenKeyset(u"SELECT * FROM SystemSetting");
+  std::vector<Text> seen;
+  for (; !a->Eof() && !b->Eof(); a->MoveNext(), b->MoveNext()) {
+    seen.push_back(a->Field(u"ssOption").text() + b->Field(u"ssOption").text());
+  }
+  EXPECT_EQ(seen, (std::vector<Text>{u"11", u"22"}));
+  EXPECT_TRUE(a->Eof() && b->Eof());
+  b->Close();
+  EXPECT_EQ(ErrorOf([&] { b->Eof(); }).number(), kObjectClosed);
+  conn_->Close();
+  EXPECT_EQ(ErrorOf([&] { a->RecordCount(); }).number(), kObjectClosed);
+}
+
 using SqliteSharing = SqliteTest;
 
 TEST_F(SqliteSharing, AWriterWaitsForAnotherWritersLockInsteadOfFailing) {

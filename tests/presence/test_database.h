@@ -55,10 +55,13 @@ class TestDatabase {
 
 struct TestEngine {
   std::string name;  // a test-name-safe word: "Sqlite", "Postgres"
+  // A fresh database; nullptr where the engine's server is not available (its tests skip).
   std::function<std::unique_ptr<TestDatabase>()> make;
 };
 
 // The SQLite engine: a fresh database file in a temporary folder.
 TestEngine SqliteEngine();
+// PostgreSQL through ODBC: a fresh database on the server of WEBQUORREL_TEST_PG_CONN.
+TestEngine PostgresEngine();
 
 }  // namespace wq::testing

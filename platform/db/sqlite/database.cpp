@@ -44,11 +44,22 @@ Database::Database(const std::string& path) {
   // one machine, which a shared SQLite file needs anyway: locks do not work over network shares.)
   // The statement also reads the file's header, so a file that is no database is reported
   // here, not at the first query.
-  const int wal = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  const int primary = wal & 0xFF;
-  if (wal != SQLITE_OK && primary != SQLITE_BUSY && primary != SQLITE_LOCKED &&
-      primary != SQLITE_READONLY) {
-    FailOpen(path, wal);
+  // The statement answers with the mode the file is in afterwards.
+  sqlite3_stmt* pragma = nullptr;
+  int mode_rc = sqlite3_prepare_v2(db_, "PRAGMA journal_mode=WAL", -1, &pragma, nullptr);
+  if (mode_rc == SQLITE_OK) {
+    mode_rc = sqlite3_step(pragma);
+    if (mode_rc == SQLITE_ROW) {
+      const unsigned char* mode = sqlite3_column_text(pragma, 0);
+      wal_ = mode != nullptr && sqlite3_stricmp(reinterpret_cast<const char*>(mode), "wal") == 0;
+      mode_rc = SQLITE_OK;
+    }
+  }
+  sqlite3_finalize(pragma);
+  const int primary = mode_rc & 0xFF;
+  if (mode_rc != SQLITE_OK && mode_rc != SQLITE_DONE && primary != SQLITE_BUSY &&
+      primary != SQLITE_LOCKED && primary != SQLITE_READONLY) {
+    FailOpen(path, mode_rc);
   }
 }
 

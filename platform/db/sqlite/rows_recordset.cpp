@@ -7,10 +7,8 @@
 namespace wq::db::sqlite {
 namespace {
 
-[[noreturn]] void RaiseNoCurrentRecord() {
-  throw Error(kNoCurrentRecord,
-              "No current record: the position is past the last row, or there are no rows");
-}
+// Past this many names asked for, look-ups are no longer remembered.
+constexpr size_t kRememberedNames = 16;
 
 // A result of Connection::Execute: every row is read when it opens, and nothing can be changed.
 class QueryResult final : public RowsRecordset {
@@ -18,12 +16,8 @@ class QueryResult final : public RowsRecordset {
   QueryResult(std::shared_ptr<Database> db, Statement& statement) : RowsRecordset(std::move(db)) {
     const int columns = statement.column_count();
     for (int i = 0; i < columns; ++i) columns_.push_back(statement.ColumnName(i));
-    while (statement.Step()) {
-      Row row;
-      row.reserve(columns);
-      for (int i = 0; i < columns; ++i) row.push_back(statement.Column(i));
-      rows_.push_back(std::move(row));
-    }
+    rows_.Start(statement, 0);
+    while (statement.Step()) rows_.Append(statement);
   }
 
   void AddNew() override { RaiseReadOnly(); }
@@ -44,43 +38,53 @@ void RowsRecordset::CheckOpen() const {
   if (closed_ || !db_->is_open()) RaiseClosed();
 }
 
+void RowsRecordset::RaiseNoCurrentRecord() {
+  throw Error(kNoCurrentRecord,
+              "No current record: the position is past the last row, or there are no rows");
+}
+
 size_t RowsRecordset::FindColumn(TextView name) const {
+  for (const auto& [asked, column] : found_) {
+    if (asked == name) return column;
+  }
   for (size_t i = 0; i < columns_.size(); ++i) {
-    if (EqualsIgnoreCase(columns_[i], name)) return i;
+    if (EqualsIgnoreCase(columns_[i], name)) {
+      if (found_.size() < kRememberedNames) found_.emplace_back(Text(name), i);
+      return i;
+    }
   }
   throw Error(kItemNotFound,
               "Item cannot be found in the collection: no column named '" + ToUtf8(name) + "'");
 }
 
+Value RowsRecordset::ValueOf(Cell cell, size_t column) const {
+  if (cell.binary) {
+    throw Error::TypeMismatch("column '" + ToUtf8(columns_[column]) +
+                              "' holds binary data, which is not read as a value");
+  }
+  return std::move(cell.value);
+}
+
 bool RowsRecordset::Eof() {
   CheckOpen();
-  EnsureRows();
   return position_ >= rows_.size();
 }
 
 Value RowsRecordset::Field(TextView name) {
   CheckOpen();
   const size_t column = FindColumn(name);
-  EnsureRows();
   if (position_ >= rows_.size()) RaiseNoCurrentRecord();
-  const Cell& cell = rows_[position_][column];
-  if (cell.binary) {
-    throw Error::TypeMismatch("column '" + ToUtf8(columns_[column]) +
-                              "' holds binary data, which is not read as a value");
-  }
-  return cell.value;
+  return ValueOf(rows_.Get(position_, column), column);
 }
 
 void RowsRecordset::MoveNext() {
   CheckOpen();
-  EnsureRows();
   if (position_ >= rows_.size()) RaiseNoCurrentRecord();
   ++position_;
 }
 
 int32_t RowsRecordset::RecordCount() {
   CheckOpen();
-  EnsureRows();
   if (rows_.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
     throw Error::Overflow("the result has more rows than a record count can hold");
   }
@@ -89,8 +93,7 @@ int32_t RowsRecordset::RecordCount() {
 
 void RowsRecordset::Close() {
   closed_ = true;
-  rows_.clear();
-  rows_.shrink_to_fit();
+  rows_.Clear();
 }
 
 std::unique_ptr<Recordset> ReadQueryResult(std::shared_ptr<Database> db, Statement& statement) {

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/db/connection.h"
 #include "platform/db/sqlite/database.h"
+#include "platform/db/sqlite/row_store.h"
 
 namespace wq::db::sqlite {
 
@@ -25,14 +27,20 @@ class RowsRecordset : public Recordset {
   void CheckOpen() const;
   // The index of the column of that name, ignoring case; kItemNotFound if none.
   size_t FindColumn(TextView name) const;
-  // Reads the rows when they are first needed; the default has them all from the start.
-  virtual void EnsureRows() {}
+  // The value of a cell of column `column`; raises type mismatch for binary data.
+  Value ValueOf(Cell cell, size_t column) const;
+  [[noreturn]] static void RaiseNoCurrentRecord();
 
   std::shared_ptr<Database> db_;
   std::vector<Text> columns_;
-  std::vector<Row> rows_;
+  RowStore rows_;
   size_t position_ = 0;
   bool closed_ = false;
+
+ private:
+  // Names asked for before, as given, with their column: callers ask for the same few names
+  // row after row, and an exact match is cheaper than comparing ignoring case.
+  mutable std::vector<std::pair<Text, size_t>> found_;
 };
 
 // Takes every row of a statement that has not been stepped yet into a read-only result set.

@@ -16,6 +16,8 @@ class SqliteConnection final : public Connection {
   ~SqliteConnection() override { Close(); }
 
   std::unique_ptr<Recordset> Execute(const Text& sql, const std::vector<Value>& params) override {
+    db_->get();  // raises when closed
+    db_->FinishPendingRead();
     sqlite::Statement statement(db_->get(), sql);
     statement.Bind(params);
     if (statement.column_count() == 0) {
@@ -27,6 +29,8 @@ class SqliteConnection final : public Connection {
 
   std::unique_ptr<Recordset> OpenKeyset(const Text& sql,
                                         const std::vector<Value>& params) override {
+    db_->get();  // raises when closed
+    db_->FinishPendingRead();
     return sqlite::OpenKeysetResult(db_, sql, params);
   }
 

@@ -51,6 +51,13 @@ bool HoldsFurtherStatement(sqlite3* db, const char* tail, const char* end) {
 
 uint64_t VmSteps() { return vm_steps.load(); }
 
+Value TextValue(std::string_view utf8, ColumnKind kind) {
+  if (kind != ColumnKind::kPlain) {
+    if (auto date = ParseDateTime(utf8, kind == ColumnKind::kDeclaredDate)) return *date;
+  }
+  return FromUtf8(utf8);
+}
+
 Statement::Statement(sqlite3* db, TextView sql) : db_(db) {
   if (sql.find(u'\0') != TextView::npos) {
     throw Error::InvalidProcedureCall("the command text contains a NUL character");
@@ -71,9 +78,9 @@ Statement::Statement(sqlite3* db, TextView sql) : db_(db) {
   kinds_.reserve(columns);
   for (int i = 0; i < columns; ++i) {
     const char* declared = sqlite3_column_decltype(stmt_, i);
-    kinds_.push_back(declared == nullptr || *declared == '\0' ? Kind::kUntyped
-                     : IsDateTypeName(declared)               ? Kind::kDeclaredDate
-                                                              : Kind::kPlain);
+    kinds_.push_back(declared == nullptr || *declared == '\0' ? ColumnKind::kUntyped
+                     : IsDateTypeName(declared)               ? ColumnKind::kDeclaredDate
+                                                              : ColumnKind::kPlain);
   }
 }
 
@@ -129,14 +136,8 @@ Cell Statement::Column(int i) const {
       return {Value(static_cast<int64_t>(sqlite3_column_int64(stmt_, i)))};
     case SQLITE_FLOAT:
       return {Value(sqlite3_column_double(stmt_, i))};
-    case SQLITE_TEXT: {
-      const char* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
-      const std::string_view text(data ? data : "", sqlite3_column_bytes(stmt_, i));
-      if (kinds_[i] != Kind::kPlain) {
-        if (auto date = ParseDateTime(text, kinds_[i] == Kind::kDeclaredDate)) return {*date};
-      }
-      return {Value(FromUtf8(text))};
-    }
+    case SQLITE_TEXT:
+      return {TextValue(ColumnText(i), kinds_[i])};
     case SQLITE_BLOB:
       return {Value(), true};
     default:

@@ -1,0 +1,49 @@
+// From the ADO connection strings that hosts pass to the ODBC connection strings that the ODBC
+// engine opens. Pure: the installed drivers are an argument.
+//
+//   Provider=SQLOLEDB;Data Source=db1,1433;Initial Catalog=Host;User ID=sa;Password=x
+//     -> Driver={FreeTDS};Server=db1;Port=1433;Database=Host;UID=sa;PWD=x   (Linux, FreeTDS)
+//   Provider=MSDASQL;DSN=Host;UID=sa      -> DSN=Host;UID=sa
+//   DSN=Host / Driver={PostgreSQL Unicode};...   -> as they are
+//   Provider=SQLite;...                   -> not for ODBC (the embedded engine)
+#pragma once
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "platform/text/text.h"
+
+namespace wq::db::odbc {
+
+// What the ODBC engine opens.
+struct OdbcTarget {
+  Text connection_string;            // for SQLDriverConnect
+  std::optional<int> login_timeout;  // seconds, when the ADO string gave Connect Timeout
+  bool operator==(const OdbcTarget&) const = default;
+};
+
+// The SQL Server driver to use: the newest Microsoft "ODBC Driver NN for SQL Server" that is
+// installed, else the first installed of FreeTDS, "SQL Server Native Client 11.0" and "SQL
+// Server", else `fallback` ("SQL Server" on Windows, "FreeTDS" elsewhere).
+Text ChooseSqlServerDriver(const std::vector<Text>& installed, TextView fallback);
+
+// The driver name ChooseSqlServerDriver falls back to on this platform.
+TextView DefaultSqlServerDriver();
+
+// Translates the pairs of a parsed ADO connection string (values as ConnectionString leaves
+// them: unquoted, ODBC-style {...} values still in their braces with "}}" already read as '}').
+//  - Provider SQLOLEDB, MSOLEDBSQL*, SQLNCLI*: mapped to the SQL Server driver's keywords
+//    (Data Source/Server/Address -> Server, Initial Catalog/Database -> Database,
+//    User ID/UID -> UID, Password/PWD -> PWD, Integrated Security=SSPI|true ->
+//    Trusted_Connection=Yes, Connect Timeout -> login_timeout); other ADO keywords are dropped.
+//  - Provider MSDASQL, or no Provider with DSN, FILEDSN or Driver: the pairs as ODBC has them,
+//    without the Provider pair.
+//  - any other string (Provider=SQLite, other providers, no provider and no DSN/FILEDSN/Driver):
+//    std::nullopt, not for ODBC.
+// Raises wq::Error (invalid procedure call) for a value that cannot be passed on (a NUL, a
+// Connect Timeout that is no number); no message ever quotes a value.
+std::optional<OdbcTarget> TranslateAdoToOdbc(const std::vector<std::pair<Text, Text>>& adoPairs,
+                                             const std::vector<Text>& installedDrivers);
+
+}  // namespace wq::db::odbc

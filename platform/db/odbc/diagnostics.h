@@ -1,0 +1,43 @@
+// Errors of ODBC calls: the SQLSTATE, native code and messages of the handle's diagnostic
+// records, with every secret of the connection (its password) masked out.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/db/odbc/odbc_api.h"
+#include "platform/error.h"
+
+namespace wq::db::odbc {
+
+// Texts that must never appear in a message: the connection's passwords.
+class Secrets {
+ public:
+  void Add(TextView secret);
+  // The text with every secret replaced by "***".
+  Text Scrub(TextView text) const;
+
+ private:
+  std::vector<Text> secrets_;
+};
+
+// The error for a failed call: number = the first record's native code (kProviderError when it
+// is 0), sqlstate = its SQLSTATE, description = "<action>: <message> [<SQLSTATE>]" for each
+// record (at most a few), secrets masked.
+DatabaseError DiagnosticError(SQLSMALLINT handle_type, SQLHANDLE handle, SQLRETURN rc,
+                              std::string_view action, const Secrets& secrets);
+
+// Raises DiagnosticError unless rc is a success (SQL_NO_DATA counts as one).
+inline void Check(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle, std::string_view action,
+                  const Secrets& secrets) {
+  if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+    throw DiagnosticError(handle_type, handle, rc, action, secrets);
+  }
+}
+
+// True when the error says the connection to the server is gone (SQLSTATE class 08, or a
+// server shutting down: 57P01..57P03).
+bool IsConnectionLost(const DatabaseError& error);
+
+}  // namespace wq::db::odbc

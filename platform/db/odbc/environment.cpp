@@ -1,0 +1,58 @@
+#include "platform/db/odbc/environment.h"
+
+#include "platform/db/odbc/diagnostics.h"
+
+namespace wq::db::odbc {
+namespace {
+
+SQLHENV CreateEnvironment() {
+  // Pooling is a process-wide setting that must be made before the environment exists.
+  SQLSetEnvAttr(SQL_NULL_HENV, SQL_ATTR_CONNECTION_POOLING,
+                reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_CP_ONE_PER_HENV)),
+                SQL_IS_UINTEGER);
+  SQLHENV env = SQL_NULL_HENV;
+  SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  if (!Succeeded(rc)) {
+    throw DatabaseError(kProviderError, "IM004",
+                        "ODBC: the driver manager could not allocate an environment");
+  }
+  Secrets none;
+  Check(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
+                      reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_OV_ODBC3)), 0),
+        SQL_HANDLE_ENV, env, "ODBC: setting the ODBC version", none);
+  // A pooled connection serves any request for the same connection string, whatever
+  // connection attributes were set on it.
+  SQLSetEnvAttr(env, SQL_ATTR_CP_MATCH,
+                reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_CP_RELAXED_MATCH)), 0);
+  return env;
+}
+
+}  // namespace
+
+SQLHENV SharedEnvironment() {
+  // Created once, by the first caller on any thread (a failure is tried again next time), and
+  // never freed: pooled connections belong to it, and it must outlive every connection.
+  static const SQLHENV env = CreateEnvironment();
+  return env;
+}
+
+std::vector<Text> InstalledDrivers() {
+  SQLHENV env = SharedEnvironment();
+  std::vector<Text> names;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLWCHAR name[256];
+    SQLWCHAR attributes[1024];
+    SQLSMALLINT name_length = 0, attributes_length = 0;
+    SQLRETURN rc = SQLDriversW(env, direction, name, static_cast<SQLSMALLINT>(std::size(name)),
+                               &name_length, attributes,
+                               static_cast<SQLSMALLINT>(std::size(attributes)), &attributes_length);
+    if (!Succeeded(rc)) break;
+    size_t units = std::min<size_t>(name_length < 0 ? 0 : name_length, std::size(name) - 1);
+    names.push_back(FromW(name, units));
+    direction = SQL_FETCH_NEXT;
+  }
+  return names;
+}
+
+}  // namespace wq::db::odbc

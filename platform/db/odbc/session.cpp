@@ -1,0 +1,96 @@
+#include "platform/db/odbc/session.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "platform/db/odbc/environment.h"
+#include "platform/db/odbc/keyset_sql.h"
+#include "platform/db/odbc/odbc_connection_string.h"
+
+namespace wq::db::odbc {
+namespace {
+
+SQLPOINTER IntAttr(SQLULEN value) {
+  return reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(value));
+}
+
+Text GetInfoText(SQLHDBC dbc, SQLUSMALLINT info) {
+  SQLWCHAR buffer[256] = {};
+  SQLSMALLINT bytes = 0;
+  if (!Succeeded(SQLGetInfoW(dbc, info, buffer, sizeof(buffer), &bytes))) return {};
+  size_t units = std::min<size_t>(bytes < 0 ? 0 : bytes / sizeof(SQLWCHAR), std::size(buffer) - 1);
+  return FromW(buffer, units);
+}
+
+}  // namespace
+
+Session::Session(Text connection_string, int login_timeout_seconds)
+    : connection_string_(std::move(connection_string)), login_timeout_(login_timeout_seconds) {
+  // A malformed string still connects or fails in the driver; the secrets are only for masking.
+  try {
+    for (const auto& [key, value] : ParseOdbcConnectionString(connection_string_)) {
+      if (IsSecretKey(key)) secrets_.Add(value);
+    }
+  } catch (const Error&) {
+  }
+  Connect();
+}
+
+Session::~Session() { Close(); }
+
+void Session::Connect() {
+  SQLHENV env = SharedEnvironment();
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  Check(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_HANDLE_ENV, env,
+        "ODBC: allocating a connection", secrets_);
+  // Timeouts are hints some drivers do not take; a refusal is no error.
+  SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, IntAttr(login_timeout_), SQL_IS_UINTEGER);
+  SQLSetConnectAttrW(dbc, SQL_ATTR_CONNECTION_TIMEOUT, IntAttr(kConnectionTimeoutSeconds),
+                     SQL_IS_UINTEGER);
+  SQLSMALLINT out_length = 0;
+  SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, W(connection_string_),
+                                   static_cast<SQLSMALLINT>(connection_string_.size()), nullptr, 0,
+                                   &out_length, SQL_DRIVER_NOPROMPT);
+  if (!Succeeded(rc)) {
+    DatabaseError error =
+        DiagnosticError(SQL_HANDLE_DBC, dbc, rc, "Cannot open the database", secrets_);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    throw error;
+  }
+  dbc_ = dbc;
+  dbms_ = ToUtf8(GetInfoText(dbc, SQL_DBMS_NAME));
+  Text quote = GetInfoText(dbc, SQL_IDENTIFIER_QUOTE_CHAR);
+  if (dbms_.find("SQL Server") != std::string::npos) {
+    quote_open_ = u'[';
+    quote_close_ = u']';
+  } else if (quote.size() == 1 && quote[0] != u' ') {
+    quote_open_ = quote_close_ = quote[0];
+  }
+}
+
+SQLHDBC Session::dbc() const {
+  if (dbc_ == SQL_NULL_HDBC) {
+    throw Error(kObjectClosed, "Operation is not allowed when the connection is closed");
+  }
+  return dbc_;
+}
+
+void Session::Close() {
+  if (dbc_ == SQL_NULL_HDBC) return;
+  // With pooling on, the driver manager keeps the connection for the next open.
+  SQLDisconnect(dbc_);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+  dbc_ = SQL_NULL_HDBC;
+}
+
+void Session::Reconnect() {
+  Close();
+  used_ = false;
+  Connect();
+}
+
+Text Session::QuoteIdentifier(TextView name) const {
+  return odbc::QuoteIdentifier(name, quote_open_, quote_close_);
+}
+
+}  // namespace wq::db::odbc

@@ -1,0 +1,56 @@
+// One ODBC statement: bound parameters, execution with a query timeout, and reading a whole
+// result into memory. Results are read completely and the cursor closed at once, so a
+// connection never stays busy with a half-read result (SQL Server allows one per connection).
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/db/odbc/session.h"
+#include "platform/db/value.h"
+
+namespace wq::db::odbc {
+
+struct Column {
+  Text name;
+  SQLSMALLINT type = 0;    // SQL data type as SQLDescribeCol reports it
+  SQLSMALLINT digits = 0;  // decimal digits
+};
+
+struct ResultData {
+  std::vector<Column> columns;
+  std::vector<std::vector<Value>> rows;
+};
+
+// The column of that name, ignoring letter case; -1 when there is none.
+int FindColumn(const std::vector<Column>& columns, TextView name);
+
+class Statement {
+ public:
+  explicit Statement(Session& session);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  // Runs sql with '?' bound to params. Returns true when it produced a result set.
+  bool Execute(const Text& sql, const std::vector<Value>& params);
+  // The result's columns (after Execute returned true).
+  std::vector<Column> Describe();
+  // Every row of the current result, then the remaining results drained so that their errors
+  // surface.
+  ResultData ReadAll();
+  // Drains the remaining results of a statement that produced none.
+  void Finish();
+
+ private:
+  struct Parameter;
+  void Bind(const std::vector<Value>& params);
+  Value GetValue(SQLUSMALLINT index, const Column& column);
+  void Check(SQLRETURN rc, const char* action);
+
+  Session& session_;
+  SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+  std::vector<Parameter> parameters_;
+};
+
+}  // namespace wq::db::odbc

@@ -1,0 +1,115 @@
+// The update, list and init subcommands on PostgreSQL through ODBC: the schema from init, and a
+// server that stops before or during a run. The fault cases stop and start a cluster of their
+// own (WEBQUORREL_TEST_PG_FAULT_CONN and _CTL, which scripts/test sets).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/db/connection.h"
+#include "platform/db/odbc/odbc_connection_string.h"
+#include "tests/cli/run_command.h"
+#include "tests/cli/spawn_command.h"
+#include "tests/presence/test_database.h"
+
+namespace wq::testing {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+TEST(PostgresCommands, InitCreatesTheTableOnceAndTheCommandsUseIt) {
+  std::unique_ptr<TestDatabase> db = PostgresEngine().make();
+  if (!db) GTEST_SKIP() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
+  const std::string conn = db->ConnectionString();
+  for (int i = 0; i < 2; ++i) {
+    CommandResult init = RunCommand({"init", "--conn", conn});
+    ASSERT_EQ(init.status, 0) << init.err;
+    EXPECT_EQ(init.out, "SystemSetting is ready\n");
+  }
+  CommandResult update = RunCommand({"update", "--conn", conn, "--state", "2", "--module", "模块"},
+                                    {"WEBQUORREL_COMPUTERNAME=PC-7"});
+  ASSERT_EQ(update.status, 0) << update.err;
+  EXPECT_EQ(update.out, "1\n");
+  CommandResult list = RunCommand({"list", "--conn", conn});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_THAT(list.out, AllOf(HasSubstr("PC-7"), HasSubstr("模块")));
+  // The table's key is the database's own, and GETDATE() is the server's clock as a date.
+  EXPECT_EQ(db->Query("SELECT count(*) FROM SystemSetting WHERE ssID IS NOT NULL")[0][0], "1");
+  EXPECT_EQ(db->Query("SELECT pg_typeof(getdate())::text")[0][0], "timestamp without time zone");
+}
+
+class PostgresFault : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* conn = std::getenv("WEBQUORREL_TEST_PG_FAULT_CONN");
+    const char* ctl = std::getenv("WEBQUORREL_TEST_PG_FAULT_CTL");
+    if (!conn || !*conn || !ctl || !*ctl) {
+      GTEST_SKIP() << "WEBQUORREL_TEST_PG_FAULT_CONN/_CTL are not set (scripts/test sets them)";
+    }
+    conn_ = conn;
+    ctl_ = ctl;
+    for (const auto& [key, value] : db::odbc::ParseOdbcConnectionString(FromUtf8(conn_))) {
+      if (db::odbc::IsSecretKey(key)) password_ = ToUtf8(value);
+    }
+    ASSERT_EQ(RunCommand({"init", "--conn", conn_}).status, 0);
+    db::Connection::Open(FromUtf8(conn_))->Execute(u"DELETE FROM SystemSetting");
+  }
+  void TearDown() override {
+    if (!ctl_.empty()) Server("start");
+  }
+  void Server(const char* action) {
+    std::system(("'" + ctl_ + "' " + action + " 2>/dev/null").c_str());
+  }
+  CommandResult Update(const std::string& workstation) {
+    return RunCommand({"update", "--conn", conn_, "--state", "2"},
+                      {"WEBQUORREL_COMPUTERNAME=" + workstation});
+  }
+  std::string TempPrefix() const {
+    const char* root = std::getenv("WEBQUORREL_TEST_TMP");
+    return std::string(root && *root ? root : "/tmp") + "/fault-" + std::to_string(getpid());
+  }
+
+  std::string conn_, ctl_, password_;
+};
+
+TEST_F(PostgresFault, StoppedServerGivesZeroAndAClearErrorThenRecovers) {
+  ASSERT_EQ(Update("PC-1").out, "1\n");
+  Server("stop");
+  CommandResult down = Update("PC-1");
+  EXPECT_EQ(down.status, 1);
+  EXPECT_EQ(down.out, "0\n");
+  EXPECT_THAT(down.err, AllOf(HasSubstr("webquorrel update: error"),
+                              HasSubstr("Cannot open the database"), Not(HasSubstr(password_))));
+  Server("start");
+  CommandResult up = Update("PC-1");
+  EXPECT_EQ(up.status, 0) << up.err;
+  EXPECT_EQ(up.out, "1\n");
+}
+
+TEST_F(PostgresFault, ServerStoppedDuringARunFailsTheRestOfItWithoutCrashing) {
+  SpawnedCommand run({"update", "--conn", conn_, "--state", "2", "--repeat", "3000"},
+                     {"WEBQUORREL_COMPUTERNAME=PC-RUN"}, TempPrefix());
+  ASSERT_TRUE(run.started());
+  while (run.out_lines().size() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  Server("kill");  // immediate: connections drop in the middle of whatever they do
+  EXPECT_EQ(run.Wait(), 1) << run.err();  // exited on its own, not by a signal
+  const std::vector<std::string> counts = run.out_lines();
+  ASSERT_EQ(counts.size(), 3000u);
+  EXPECT_EQ(counts.front(), "1");
+  EXPECT_EQ(counts.back(), "0");
+  EXPECT_THAT(run.err(), AllOf(HasSubstr("webquorrel update: update "), HasSubstr(" failed: error"),
+                               HasSubstr("updates failed"), Not(HasSubstr(password_))));
+  std::remove((TempPrefix() + ".out").c_str());
+  std::remove((TempPrefix() + ".err").c_str());
+  Server("start");
+  CommandResult next = Update("PC-RUN");
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_EQ(next.out, "1\n");
+}
+
+}  // namespace
+}  // namespace wq::testing

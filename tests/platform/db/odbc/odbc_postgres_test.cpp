@@ -1,0 +1,153 @@
+// What the ODBC engine does on PostgreSQL in particular: server time as a date, connections
+// from the driver manager's pool, round trips, and failures that never show the password.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "platform/db/connection.h"
+#include "platform/db/odbc/odbc_connection.h"
+#include "platform/db/odbc/odbc_connection_string.h"
+#include "platform/error.h"
+#include "tests/platform/db/odbc/odbc_backends.h"
+#include "tests/platform/db/odbc/pg_statement_log.h"
+
+namespace wq::db::odbc {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+class OdbcPostgres : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why = testing::PostgresUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+  }
+  static Text WithDriver(TextView driver) {
+    Text out;
+    for (const auto& [key, value] : ParseOdbcConnectionString(testing::PostgresConnection())) {
+      AppendOdbcPair(out, key, EqualsIgnoreCase(key, u"Driver") ? Text(driver) : value);
+    }
+    return out;
+  }
+  static std::unique_ptr<OdbcConnection> Open(const Text& conn = testing::PostgresConnection()) {
+    return std::make_unique<OdbcConnection>(OdbcTarget{conn, std::nullopt});
+  }
+  static long BackendPid(Connection& conn) {
+    return static_cast<long>(
+        conn.Execute(u"SELECT pg_backend_pid() AS pid")->Field(u"pid").integer());
+  }
+};
+
+TEST_F(OdbcPostgres, ServerTimeArrivesAsADateUnderItsOwnLabel) {
+  auto conn = Open();
+  EXPECT_EQ(conn->dbms(), "PostgreSQL");
+  auto rs = conn->Execute(u"SELECT localtimestamp AS SystemDateTime");
+  Value v = rs->Field(u"SystemDateTime");  // PostgreSQL labels it systemdatetime
+  ASSERT_TRUE(v.IsDateTime());
+  EXPECT_GE(v.date_time().year, 2024);
+}
+
+TEST_F(OdbcPostgres, ClosedConnectionsGoBackToTheDriverManagersPool) {
+  long first = BackendPid(*Open());
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(BackendPid(*Open()), first);
+  // Two open at once need two server connections.
+  auto a = Open();
+  auto b = Open();
+  EXPECT_NE(BackendPid(*a), BackendPid(*b));
+}
+
+TEST_F(OdbcPostgres, UnpooledDriverConnectsEachTime) {
+  Text unpooled = WithDriver(u"PostgreSQL Unicode NoPool");
+  if (!testing::DriverInstalled(u"PostgreSQL Unicode NoPool")) GTEST_SKIP() << "no unpooled entry";
+  long first = BackendPid(*Open(unpooled));
+  EXPECT_NE(BackendPid(*Open(unpooled)), first);
+}
+
+TEST_F(OdbcPostgres, KeysetOpenedToAddARowReadsNoRows) {
+  Text table = testing::UniqueTableName("addonly");
+  auto setup = Open();
+  setup->Execute(u"CREATE TABLE " + table + u" (id serial PRIMARY KEY, name varchar(40))");
+  setup->Execute(u"INSERT INTO " + table + u" (name) VALUES ('existing')");
+  {
+    auto conn = Open();
+    long pid = BackendPid(*conn);
+    testing::PgStatementLog log;
+    auto rs = conn->OpenKeyset(u"SELECT * FROM " + table);
+    rs->AddNew();
+    rs->SetField(u"name", Value(u"new"));
+    rs->Update();
+    rs->Close();
+    EXPECT_THAT(log.StatementsOf(pid),
+                ElementsAre(HasSubstr("SELECT * FROM " + ToUtf8(table) + " WHERE 1=0"),
+                            HasSubstr("INSERT INTO " + ToUtf8(table) + " (\"name\") VALUES")));
+  }
+  setup->Execute(u"DROP TABLE " + table);
+}
+
+TEST_F(OdbcPostgres, WrongPasswordFailsWithoutShowingIt) {
+  const Text wrong = u"Wr0ng;{pass}}word";
+  Text conn;
+  for (const auto& [key, value] : ParseOdbcConnectionString(testing::PostgresConnection())) {
+    AppendOdbcPair(conn, key, IsSecretKey(key) ? wrong : value);
+  }
+  try {
+    Open(conn);
+    FAIL() << "connected with a wrong password";
+  } catch (const DatabaseError& e) {
+    EXPECT_THAT(e.sqlstate(), StartsWith("08"));
+    EXPECT_THAT(e.description(), AllOf(HasSubstr("password authentication failed"),
+                                       Not(HasSubstr("Wr0ng")), Not(HasSubstr("{pass"))));
+  }
+}
+
+// Runs SQL as the cluster's superuser through its control script (WEBQUORREL_TEST_PG_CTL).
+bool Superuser(const std::string& sql) {
+  const char* ctl = std::getenv("WEBQUORREL_TEST_PG_CTL");
+  if (!ctl || !*ctl) return false;
+  FILE* psql = popen(("'" + std::string(ctl) + "' psql -d postgres >/dev/null").c_str(), "w");
+  if (!psql) return false;
+  std::string script = "SET log_statement = 'none';\n" + sql + "\n";
+  fwrite(script.data(), 1, script.size(), psql);
+  return pclose(psql) == 0;
+}
+
+TEST_F(OdbcPostgres, HostilePasswordSurvivesTheWayFromAnAdoString) {
+  const std::string role = "hostile_" + std::to_string(getpid());
+  const std::string password = "p;w{d}}\"q'x = }";
+  std::string literal;
+  for (char c : password) literal += c == '\'' ? std::string("''") : std::string(1, c);
+  if (!Superuser("CREATE ROLE " + role + " LOGIN PASSWORD '" + literal + "';")) {
+    GTEST_SKIP() << "no superuser access (WEBQUORREL_TEST_PG_CTL)";
+  }
+  // The host's way of writing it: an ADO value in double quotes, '"' doubled.
+  std::string quoted;
+  for (char c : password) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  Text ado;
+  for (const auto& [key, value] : ParseOdbcConnectionString(testing::PostgresConnection())) {
+    if (IsSecretKey(key) || EqualsIgnoreCase(key, u"UID")) continue;
+    ado += key + u"=" + (EqualsIgnoreCase(key, u"Driver") ? u"{" + value + u"}" : value) + u";";
+  }
+  ado += u"UID=" + FromUtf8(role) + u";PWD=\"" + FromUtf8(quoted) + u"\"";
+  auto conn = Connection::Open(ado);
+  EXPECT_STREQ(conn->engine(), "odbc");
+  EXPECT_EQ(conn->dbms(), "PostgreSQL");
+  EXPECT_EQ(conn->Execute(u"SELECT current_user AS who")->Field(u"who"), Value(FromUtf8(role)));
+  conn.reset();
+  // A wrong one fails, and its message shows neither.
+  try {
+    Connection::Open(ado.substr(0, ado.size() - 2) + u"!\"");
+    ADD_FAILURE() << "a wrong password was accepted";
+  } catch (const Error& e) {
+    EXPECT_THAT(e.description(), AllOf(HasSubstr("Cannot open the database"), Not(HasSubstr("p;w")),
+                                       Not(HasSubstr("q'x"))));
+  }
+  Superuser("DROP ROLE " + role + ";");
+}
+
+}  // namespace
+}  // namespace wq::db::odbc
