@@ -15,9 +15,29 @@ void AddUnsealCommand(CLI::App& app);
 // webquorrel update [--conn CONN] [--state N] [--module NAME] [--login]: runs the presence
 // update and prints the count; exit status 1 (count 0) when it failed.
 void AddUpdateCommand(CLI::App& app);
-// webquorrel list [--conn CONN] [--json]: every presence record and how the update sees it.
+// webquorrel list [--conn CONN] [--json] [--module NAME] [--workstation NAME]: every presence
+// record and how the update sees it.
 void AddListCommand(CLI::App& app);
 // webquorrel init [--conn CONN]: creates SystemSetting and its index where they are missing.
 void AddInitCommand(CLI::App& app);
+
+// Thrown by a command that has said all it has to say and ends with this exit status.
+struct ExitStatus {
+  int code = 0;
+};
+
+// webquorrel agent --module NAME [--login] [--interval SECONDS]: registers this workstation now
+// and every interval; on SIGINT or SIGTERM withdraws it and exits.
+void AddAgentCommand(CLI::App& app);
+// webquorrel prune --older-than DURATION [--module NAME] [--dry-run]: removes live records older
+// than DURATION by the server's clock.
+void AddPruneCommand(CLI::App& app);
+// webquorrel doctor [--fix]: reports (and removes) records that would trouble every update;
+// exit status 1 when there are any.
+void AddDoctorCommand(CLI::App& app);
+// webquorrel count [--by-module] [--json]: how many presence records there are.
+void AddCountCommand(CLI::App& app);
+// webquorrel serve [--listen ADDRESS:PORT]: a read-only web page of who is online.
+void AddServeCommand(CLI::App& app);
 
 }  // namespace wq::cli

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -13,6 +14,8 @@ void AddListCommand(CLI::App& app) {
   struct Options {
     std::optional<std::string> conn;
     bool json = false;
+    std::optional<Text> module;
+    std::optional<Text> workstation;
   };
   auto options = std::make_shared<Options>();
   CLI::App* command =
@@ -20,8 +23,19 @@ void AddListCommand(CLI::App& app) {
   AddConnOption(*command, options->conn);
   command->add_flag("--json", options->json,
                     "One JSON array of {id, workstation, time, module, login, kind}");
+  command->add_option_function<std::string>(
+      "--module", [options](const std::string& m) { options->module = FromUtf8(m); },
+      "Only records of this module (exact name; a record without one has the empty name)");
+  command->add_option_function<std::string>(
+      "--workstation", [options](const std::string& w) { options->workstation = FromUtf8(w); },
+      "Only records of this workstation (letter case ignored)");
   command->callback([options] {
-    const auto records = presence::ListPresenceRecords(PrepareConnection(options->conn));
+    auto records = presence::ListPresenceRecords(PrepareConnection(options->conn));
+    std::erase_if(records, [&](const presence::ListedRecord& r) {
+      if (options->module && r.module.value_or(Text()) != *options->module) return true;
+      return options->workstation &&
+             !(r.workstation && EqualsIgnoreCase(*r.workstation, *options->workstation));
+    });
     std::cout << (options->json ? RecordsAsJson(records) : RecordsAsTable(records));
     std::cout.flush();
   });

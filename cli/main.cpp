@@ -29,6 +29,11 @@ int main(int argc, char** argv) {
   wq::cli::AddUpdateCommand(app);
   wq::cli::AddListCommand(app);
   wq::cli::AddInitCommand(app);
+  wq::cli::AddAgentCommand(app);
+  wq::cli::AddPruneCommand(app);
+  wq::cli::AddDoctorCommand(app);
+  wq::cli::AddCountCommand(app);
+  wq::cli::AddServeCommand(app);
 
   // "webquorrel seal: ..." names the subcommand that failed.
   auto prefix = [&app] {
@@ -40,6 +45,8 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : kBadInput;
+  } catch (const wq::cli::ExitStatus& e) {
+    return e.code;
   } catch (const wq::DatabaseError& e) {
     std::cerr << prefix() << OneLine(e.what()) << '\n';
     return kDatabaseFailure;

@@ -1,0 +1,52 @@
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "cli/commands.h"
+#include "cli/connection_option.h"
+#include "cli/json.h"
+#include "cli/terminal_text.h"
+#include "platform/db/connection.h"
+#include "presence/counting.h"
+
+namespace wq::cli {
+
+void AddCountCommand(CLI::App& app) {
+  struct Options {
+    std::optional<std::string> conn;
+    bool byModule = false;
+    bool json = false;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command = app.add_subcommand("count", "Print how many presence records there are");
+  AddConnOption(*command, options->conn);
+  command->add_flag("--by-module", options->byModule,
+                    "One line per module: the count, a tab, the module name");
+  command->add_flag("--json", options->json, "{\"total\": N, \"modules\": [{module, count}]}");
+  command->callback([options] {
+    auto conn = db::Connection::Open(PrepareConnection(options->conn));
+    if (!options->byModule && !options->json) {
+      std::cout << presence::CountPresenceRecords(*conn) << std::endl;
+      conn->Close();
+      return;
+    }
+    const std::vector<presence::ModuleCount> counts = presence::CountByModule(*conn);
+    conn->Close();
+    if (options->json) {
+      int64_t total = 0;
+      std::string modules;
+      for (const auto& c : counts) {
+        total += c.count;
+        modules += modules.empty() ? "" : ", ";
+        modules += "{\"module\": " + JsonString(c.module) +
+                   ", \"count\": " + std::to_string(c.count) + "}";
+      }
+      std::cout << "{\"total\": " << total << ", \"modules\": [" << modules << "]}" << std::endl;
+      return;
+    }
+    for (const auto& c : counts) std::cout << c.count << '\t' << Printable(c.module) << '\n';
+    std::cout.flush();
+  });
+}
+
+}  // namespace wq::cli

@@ -1,0 +1,57 @@
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "cli/commands.h"
+#include "cli/connection_option.h"
+#include "cli/terminal_text.h"
+#include "presence/maintenance.h"
+
+namespace wq::cli {
+namespace {
+
+std::string IdText(const presence::PresenceRow& row) {
+  if (row.number) return std::to_string(*row.number);
+  if (row.id.IsText()) return QuotedPrintable(row.id.text());
+  return row.id.IsNull() ? "null" : "(not a whole number)";
+}
+
+}  // namespace
+
+void AddDoctorCommand(CLI::App& app) {
+  struct Options {
+    std::optional<std::string> conn;
+    bool fix = false;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command = app.add_subcommand(
+      "doctor",
+      "Report presence records that would trouble any workstation's update; exit status 1 when "
+      "there are any");
+  AddConnOption(*command, options->conn);
+  command->add_flag("--fix", options->fix,
+                    "Remove unreadable records and older duplicates, keeping the newest");
+  command->callback([options] {
+    const presence::DoctorReport report =
+        presence::Doctor(PrepareConnection(options->conn), options->fix);
+    for (const presence::Finding& f : report.findings) {
+      std::cout << "id " << IdText(f.row) << ": " << presence::TroubleName(f.trouble) << ": "
+                << Printable(FromUtf8(f.reason)) << '\n';
+    }
+    for (int64_t id : report.removed) std::cout << "removed id " << id << '\n';
+    if (report.healthy()) {
+      std::cout << "no problems found" << std::endl;
+      return;
+    }
+    std::cout << report.findings.size()
+              << (report.findings.size() == 1 ? " problem found" : " problems found");
+    if (options->fix) {
+      std::cout << ", " << report.removed.size()
+                << (report.removed.size() == 1 ? " record removed" : " records removed");
+    }
+    std::cout << std::endl;
+    throw ExitStatus{1};
+  });
+}
+
+}  // namespace wq::cli

@@ -1,0 +1,18 @@
+// The online snapshot as the web page's JSON endpoint serves it.
+#pragma once
+
+#include <string>
+
+#include "presence/online.h"
+
+namespace wq::cli {
+
+// {"serverTime": T, "modules": [{"module": M, "records": [{"id": N, "workstation": W,
+//  "time": T, "ageSeconds": N|null, "login": B}]}], "damaged": N, "unreadable": N}
+// '<', '>' and '&' are written as \u escapes, so the text never reads as HTML.
+std::string OnlineJson(const presence::OnlineSnapshot& snapshot);
+
+// {"error": TEXT}, escaped the same way.
+std::string ErrorJson(const std::string& utf8Message);
+
+}  // namespace wq::cli

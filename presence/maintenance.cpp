@@ -1,0 +1,127 @@
+#include "presence/maintenance.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "platform/db/connection.h"
+#include "platform/error.h"
+#include "presence/age.h"
+#include "presence/server_time.h"
+
+namespace wq::presence {
+namespace {
+
+// Whether a is newer than b among records of one workstation and module.
+bool Newer(const PresenceRow& a, const PresenceRow& b) {
+  if (a.when.has_value() != b.when.has_value()) return a.when.has_value();
+  if (a.when && b.when) {
+    const int64_t d = SecondsBetween(*b.when, *a.when);
+    if (d != 0) return d > 0;
+  }
+  return a.number.value_or(INT64_MIN) > b.number.value_or(INT64_MIN);
+}
+
+std::string Quoted(TextView text) { return "\"" + ToUtf8(text) + "\""; }
+
+std::string IdText(const PresenceRow& row) {
+  return row.number ? std::to_string(*row.number) : std::string("?");
+}
+
+}  // namespace
+
+PruneResult Prune(const Text& connectionString, const PruneOptions& options) {
+  std::unique_ptr<db::Connection> conn = db::Connection::Open(connectionString);
+  PruneResult result;
+  result.serverTime = ReadServerTimeText(*conn);
+  const std::optional<db::DateTime> now = ParseDate(result.serverTime);
+  if (!now) {
+    throw DatabaseError(kProviderError, "",
+                        "the server time text " + Quoted(result.serverTime) +
+                            " is not a date, so no record's age can be judged");
+  }
+  std::vector<int64_t> ids;
+  for (PresenceRow& row : ReadPresenceRows(*conn)) {
+    if (row.condition != Condition::kLive || !row.number) continue;
+    if (options.module && row.module != *options.module) continue;
+    if (SecondsBetween(*row.when, *now) <= options.olderThanSeconds) continue;
+    ids.push_back(*row.number);
+    result.expired.push_back(std::move(row));
+  }
+  if (!options.dryRun) DeletePresenceRows(*conn, ids, options.module);
+  conn->Close();
+  return result;
+}
+
+const char* TroubleName(Trouble trouble) {
+  switch (trouble) {
+    case Trouble::kUnreadable:
+      return "unreadable";
+    case Trouble::kDamaged:
+      return "damaged";
+    case Trouble::kDuplicate:
+      return "duplicate";
+    case Trouble::kBadId:
+      return "bad id";
+  }
+  return "unreadable";
+}
+
+std::vector<Finding> Diagnose(const std::vector<PresenceRow>& rows) {
+  std::vector<Finding> findings;
+  // The newest record of each workstation and module, by index into rows.
+  std::map<std::pair<Text, Text>, size_t> newest;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const PresenceRow& row = rows[i];
+    if (row.condition == Condition::kUnreadable) continue;
+    auto [it, added] = newest.try_emplace({ToUpper(row.workstation), row.module}, i);
+    if (!added && Newer(row, rows[it->second])) it->second = i;
+  }
+
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const PresenceRow& row = rows[i];
+    if (!row.number) {
+      findings.push_back({row, Trouble::kBadId, "ssID is not a whole number", false});
+    }
+    switch (row.condition) {
+      case Condition::kUnreadable:
+        findings.push_back({row, Trouble::kUnreadable, row.problem, row.number.has_value()});
+        continue;
+      case Condition::kDamaged:
+        findings.push_back({row, Trouble::kDamaged,
+                            "the time text " + Quoted(row.time) + " is not a date", false});
+        break;
+      case Condition::kLive:
+        break;
+    }
+    const size_t keep = newest.at({ToUpper(row.workstation), row.module});
+    if (keep != i) {
+      const PresenceRow& kept = rows[keep];
+      findings.push_back({row, Trouble::kDuplicate,
+                          Quoted(row.workstation) + " in module " + Quoted(row.module) +
+                              " has a newer record, id " + IdText(kept),
+                          row.number.has_value()});
+    }
+  }
+  return findings;
+}
+
+DoctorReport Doctor(const Text& connectionString, bool repair) {
+  std::unique_ptr<db::Connection> conn = db::Connection::Open(connectionString);
+  DoctorReport report;
+  report.findings = Diagnose(ReadPresenceRows(*conn));
+  if (repair) {
+    for (const Finding& f : report.findings) {
+      if (f.removable) report.removed.push_back(*f.row.number);
+    }
+    std::sort(report.removed.begin(), report.removed.end());
+    report.removed.erase(std::unique(report.removed.begin(), report.removed.end()),
+                         report.removed.end());
+    DeletePresenceRows(*conn, report.removed);
+  }
+  conn->Close();
+  return report;
+}
+
+}  // namespace wq::presence

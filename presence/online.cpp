@@ -1,0 +1,46 @@
+#include "presence/online.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+
+#include "platform/db/connection.h"
+#include "presence/age.h"
+#include "presence/server_time.h"
+
+namespace wq::presence {
+
+OnlineSnapshot ReadOnline(const Text& connectionString) {
+  std::unique_ptr<db::Connection> conn = db::Connection::Open(connectionString);
+  OnlineSnapshot snapshot;
+  snapshot.serverTime = ReadServerTimeText(*conn);
+  const std::optional<db::DateTime> now = ParseDate(snapshot.serverTime);
+  std::map<Text, std::vector<OnlineEntry>> byModule;
+  for (PresenceRow& row : ReadPresenceRows(*conn)) {
+    switch (row.condition) {
+      case Condition::kUnreadable:
+        ++snapshot.unreadable;
+        break;
+      case Condition::kDamaged:
+        ++snapshot.damaged;
+        break;
+      case Condition::kLive: {
+        std::optional<int64_t> age;
+        if (now) age = SecondsBetween(*row.when, *now);
+        Text module = row.module;
+        byModule[std::move(module)].push_back({std::move(row), age});
+        break;
+      }
+    }
+  }
+  conn->Close();
+  for (auto& [module, entries] : byModule) {
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+      return ToUpper(a.row.workstation) < ToUpper(b.row.workstation);
+    });
+    snapshot.modules.push_back({module, std::move(entries)});
+  }
+  return snapshot;
+}
+
+}  // namespace wq::presence

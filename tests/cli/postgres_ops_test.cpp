@@ -1,0 +1,100 @@
+// The operators' commands on PostgreSQL through ODBC (the presence suite covers their logic
+// there; these check the commands end to end): against a fresh database of the test server, and the
+// agent against a server that is stopped and started again (the fault cluster,
+// WEBQUORREL_TEST_PG_FAULT_CONN and _CTL, which scripts/test sets).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/db/connection.h"
+#include "presence/record.h"
+#include "tests/cli/child_process.h"
+#include "tests/cli/run_command.h"
+#include "tests/presence/test_database.h"
+
+namespace wq::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string TempPrefix(const std::string& name) {
+  const char* root = std::getenv("WEBQUORREL_TEST_TMP");
+  return std::string(root && *root ? root : "/tmp") + "/pg-ops-" + std::to_string(getpid()) + "-" +
+         name;
+}
+
+std::string Marker() { return ToUtf8(presence::PresenceMarker()); }
+
+// Workstation names of the presence records, in ssID order.
+std::vector<std::string> Workstations(const std::string& conn) {
+  std::vector<std::string> out;
+  auto c = db::Connection::Open(FromUtf8(conn));
+  auto rs = c->Execute(u"SELECT ssOption FROM SystemSetting WHERE ssDesc = ? ORDER BY ssID",
+                       {db::Value(presence::PresenceMarker())});
+  for (; rs && !rs->Eof(); rs->MoveNext()) {
+    const std::string payload = ToUtf8(presence::UnsealPayload(rs->Field(u"ssOption").text()));
+    out.push_back(payload.substr(0, payload.find(',')));
+  }
+  return out;
+}
+
+TEST(PostgresOps, DoctorPruneAndAgent) {
+  std::unique_ptr<TestDatabase> db = PostgresEngine().make();
+  if (!db) GTEST_SKIP() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
+  const std::string conn = db->ConnectionString();
+  ASSERT_EQ(RunCommand({"init", "--conn", conn}).status, 0);
+  const std::vector<std::string> env = {"WEBQUORREL_CONN=" + conn, "WEBQUORREL_COMPUTERNAME=PC-PG"};
+  ASSERT_EQ(RunCommand({"update", "--state", "2", "--module", "Sales"}, env).status, 0);
+  db->Insert({{}, Marker(), ToUtf8(presence::SealPayload(u"PC-OLD,2000-1-1 0:00:00")), "Sales", 0});
+  db->Insert({{}, Marker(), ToUtf8(presence::SealPayload(u"PC-OLD,2000-1-2 0:00:00")), "Sales", 0});
+  db->Insert({{}, Marker(), "XYZ", "Sales", 0});
+
+  CommandResult r = RunCommand({"doctor", "--fix"}, env);
+  EXPECT_THAT(r.out, HasSubstr("2 problems found, 2 records removed")) << r.err;
+  r = RunCommand({"prune", "--older-than", "1d", "--dry-run"}, env);
+  EXPECT_THAT(r.out, HasSubstr("would remove 1 record older than 1d")) << r.err;
+  EXPECT_EQ(Workstations(conn), (std::vector<std::string>{"PC-PG", "PC-OLD"}));
+  r = RunCommand({"prune", "--older-than", "1d"}, env);
+  EXPECT_THAT(r.out, HasSubstr("removed 1 record older than 1d")) << r.err;
+  EXPECT_EQ(Workstations(conn), (std::vector<std::string>{"PC-PG"}));
+
+  ChildProcess agent({"agent", "--module", "Sales", "--interval", "1"},
+                     {"WEBQUORREL_CONN=" + conn, "WEBQUORREL_COMPUTERNAME=PC-AGENT"},
+                     TempPrefix("agent"));
+  ASSERT_TRUE(WaitFor([&] { return Workstations(conn).size() == 2; })) << agent.Err();
+  agent.Signal(SIGTERM);
+  EXPECT_EQ(agent.WaitExit(), 0) << agent.Err();
+  EXPECT_EQ(Workstations(conn), (std::vector<std::string>{"PC-PG"}));
+}
+
+TEST(PostgresOps, AgentSurvivesAStoppedServer) {
+  const char* conn = std::getenv("WEBQUORREL_TEST_PG_FAULT_CONN");
+  const char* ctl = std::getenv("WEBQUORREL_TEST_PG_FAULT_CTL");
+  if (!conn || !*conn || !ctl || !*ctl) GTEST_SKIP() << "no fault cluster (scripts/test has one)";
+  auto server = [&](const char* action) {
+    std::system(("'" + std::string(ctl) + "' " + action + " 2>/dev/null").c_str());
+  };
+  ASSERT_EQ(RunCommand({"init", "--conn", conn}).status, 0);
+  db::Connection::Open(FromUtf8(conn))->Execute(u"DELETE FROM SystemSetting");
+
+  ChildProcess agent({"agent", "--module", "Sales", "--interval", "1"},
+                     {"WEBQUORREL_CONN=" + std::string(conn), "WEBQUORREL_COMPUTERNAME=PC-AGENT"},
+                     TempPrefix("fault-agent"));
+  ASSERT_TRUE(WaitFor([&] { return Workstations(conn).size() == 1; })) << agent.Err();
+  server("stop");
+  const bool failed =
+      WaitFor([&] { return agent.Err().find("update failed") != std::string::npos; });
+  const bool alive = !agent.Poll().has_value();
+  server("start");
+  EXPECT_TRUE(failed) << agent.Err();
+  EXPECT_TRUE(alive);
+  db::Connection::Open(FromUtf8(conn))->Execute(u"DELETE FROM SystemSetting");
+  EXPECT_TRUE(WaitFor([&] { return Workstations(conn).size() == 1; })) << agent.Err();
+  agent.Signal(SIGTERM);
+  EXPECT_EQ(agent.WaitExit(), 0) << agent.Err();
+  EXPECT_TRUE(Workstations(conn).empty());
+}
+
+}  // namespace
+}  // namespace wq::testing
