@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "crypto/hex.h"
 #include "platform/error.h"
 #include "tests/crypto/openssl_reference.h"
 
@@ -75,6 +76,50 @@ TEST_F(Rc4Test, MatchesOpenSslForRandomKeysAndLengths) {
       ByteArray array = Encrypt(data, key);
       rc4_.DecryptByte(array, key);
       EXPECT_EQ(*array, data);
+    }
+  }
+}
+
+// Every length the kept keystream serves, grown a byte at a time under one key and then with
+// the key changing on every call, and lengths around the end of what is kept.
+TEST_F(Rc4Test, EveryLengthMatchesOpenSslAsTheKeptKeystreamGrowsAndKeysChange) {
+  std::mt19937 rng(600);
+  const ByteVector data = reference::RandomBytes(rng, clsRC4::kKeystreamCache + 80);
+  const Text keys[] = {u"PresenceLedgerSeal", u"alpha", u"Alpha"};
+  auto check = [&](size_t size, size_t key) {
+    const ByteVector part(data.begin(), data.begin() + size);
+    const std::string bytes(keys[key].begin(), keys[key].end());
+    ASSERT_EQ(Encrypt(part, keys[key]), reference::Rc4(Ascii(bytes), part))
+        << "size " << size << " key " << key;
+  };
+  for (size_t size = 0; size <= 600; ++size) check(size, 0);
+  for (size_t size = 0; size <= 600; ++size) check(size, size % 3);
+  for (size_t size : {1023u, 1024u, 1025u, 1104u, 5u, 1024u}) check(size, 1);
+}
+
+// The one-pass unsealing gives what its two steps give, errors and key state included.
+TEST_F(Rc4Test, DecryptHexIsHexToByteArrayThenDecryptByte) {
+  const Text longHex = ByteArrayToHex(ByteVector(clsRC4::kKeystreamCache + 1, 0xA5));
+  for (const Text& key : {Text(u"Key"), Text(u"other"), Text()}) {
+    for (const Text& hex : {Text(u"BBF316E8D940AF0AD3"), Text(u"bbf316e8d940af0ad3"), Text(u"0"),
+                            Text(), Text(u"ABC"), Text(u"12G4"), Text(u"12\u0660"), longHex}) {
+      clsRC4 stepwise(*cp1252_);
+      stepwise.Key(u"Key");
+      rc4_.Key(u"Key");
+      ByteArray expected = ByteVector{9};
+      ByteArray actual = ByteVector{9};
+      const int32_t error = ErrorOf([&] {
+        HexToByteArray(hex, expected);
+        stepwise.DecryptByte(expected, key);
+      });
+      EXPECT_EQ(ErrorOf([&] { rc4_.DecryptHex(hex, actual, key); }), error);
+      EXPECT_EQ(actual, expected);
+      // The same key is in force afterwards.
+      ByteArray probe = Ascii("probe");
+      ByteArray stepwiseProbe = Ascii("probe");
+      rc4_.EncryptByte(probe);
+      stepwise.EncryptByte(stepwiseProbe);
+      EXPECT_EQ(probe, stepwiseProbe);
     }
   }
 }
