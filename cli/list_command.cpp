@@ -6,7 +6,8 @@
 #include "cli/commands.h"
 #include "cli/connection_option.h"
 #include "cli/list_output.h"
-#include "presence/listing.h"
+#include "platform/db/connection.h"
+#include "presence/presence_rows.h"
 
 namespace wq::cli {
 
@@ -30,11 +31,13 @@ void AddListCommand(CLI::App& app) {
       "--workstation", [options](const std::string& w) { options->workstation = FromUtf8(w); },
       "Only records of this workstation (letter case ignored)");
   command->callback([options] {
-    auto records = presence::ListPresenceRecords(PrepareConnection(options->conn));
-    std::erase_if(records, [&](const presence::ListedRecord& r) {
-      if (options->module && r.module.value_or(Text()) != *options->module) return true;
-      return options->workstation &&
-             !(r.workstation && EqualsIgnoreCase(*r.workstation, *options->workstation));
+    auto conn = db::Connection::Open(PrepareConnection(options->conn));
+    auto records = presence::ReadPresenceRows(*conn, /*judgeOwn=*/true);
+    conn->Close();
+    std::erase_if(records, [&](const presence::PresenceRow& r) {
+      if (options->module && r.module != *options->module) return true;
+      return options->workstation && (r.kind == presence::RecordKind::kUnreadable ||
+                                      !EqualsIgnoreCase(r.workstation, *options->workstation));
     });
     std::cout << (options->json ? RecordsAsJson(records) : RecordsAsTable(records));
     std::cout.flush();

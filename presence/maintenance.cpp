@@ -43,7 +43,7 @@ PruneResult Prune(const Text& connectionString, const PruneOptions& options) {
   }
   std::vector<int64_t> ids;
   for (PresenceRow& row : ReadPresenceRows(*conn)) {
-    if (row.condition != Condition::kLive || !row.number) continue;
+    if (row.kind != RecordKind::kLive || !row.number) continue;
     if (options.module && row.module != *options.module) continue;
     if (SecondsBetween(*row.when, *now) <= options.olderThanSeconds) continue;
     ids.push_back(*row.number);
@@ -74,7 +74,7 @@ std::vector<Finding> Diagnose(const std::vector<PresenceRow>& rows) {
   std::map<std::pair<Text, Text>, size_t> newest;
   for (size_t i = 0; i < rows.size(); ++i) {
     const PresenceRow& row = rows[i];
-    if (row.condition == Condition::kUnreadable) continue;
+    if (row.kind == RecordKind::kUnreadable) continue;
     auto [it, added] = newest.try_emplace({ToUpper(row.workstation), row.module}, i);
     if (!added && Newer(row, rows[it->second])) it->second = i;
   }
@@ -84,15 +84,16 @@ std::vector<Finding> Diagnose(const std::vector<PresenceRow>& rows) {
     if (!row.number) {
       findings.push_back({row, Trouble::kBadId, "ssID is not a whole number", false});
     }
-    switch (row.condition) {
-      case Condition::kUnreadable:
+    switch (row.kind) {
+      case RecordKind::kUnreadable:
         findings.push_back({row, Trouble::kUnreadable, row.problem, row.number.has_value()});
         continue;
-      case Condition::kDamaged:
+      case RecordKind::kDamaged:
         findings.push_back({row, Trouble::kDamaged,
                             "the time text " + Quoted(row.time) + " is not a date", false});
         break;
-      case Condition::kLive:
+      case RecordKind::kOwn:  // not judged here
+      case RecordKind::kLive:
         break;
     }
     const size_t keep = newest.at({ToUpper(row.workstation), row.module});

@@ -1,5 +1,8 @@
 #include "presence/record.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "crypto/hex.h"
 #include "crypto/md5.h"
 #include "platform/error.h"
@@ -91,28 +94,53 @@ const char* KindName(RecordKind kind) {
   return "unreadable";
 }
 
-RecordKind RecordReader::Classify(const db::Value& ssOption, TextView workstationName) {
+std::optional<int64_t> WholeNumber(const db::Value& id) {
+  if (id.IsInteger()) return id.integer();
+  if (id.IsReal()) {
+    const double v = id.real();
+    if (std::trunc(v) == v && std::fabs(v) < 9.2e18) return static_cast<int64_t>(v);
+    return std::nullopt;  // a fraction, too large, infinite or not a number
+  }
+  if (!id.IsText() || id.text().empty()) return std::nullopt;
+  std::string digits;
+  for (char16_t c : id.text()) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    digits.push_back(static_cast<char>(c));
+  }
+  int64_t n = 0;
+  const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+  if (r.ec != std::errc()) return std::nullopt;  // beyond 64 bits
+  return n;
+}
+
+RecordKind RecordReader::Unreadable(std::string problem) {
   payload_.clear();
   comma1_ = comma2_ = 0;
-  if (!ssOption.IsText()) return RecordKind::kUnreadable;
+  problem_ = std::move(problem);
+  return RecordKind::kUnreadable;
+}
+
+RecordKind RecordReader::Classify(const db::Value& ssOption,
+                                  std::optional<TextView> workstationName) {
+  if (ssOption.IsNull()) return Unreadable("ssOption has no value");
+  if (!ssOption.IsText()) return Unreadable("ssOption is not text");
   try {
     HexToByteArray(ssOption.text(), bytes_);
-  } catch (const Error&) {
-    return RecordKind::kUnreadable;  // empty, odd-length or not hex
+  } catch (const Error& e) {  // empty, odd-length or not hex
+    return Unreadable(std::string("ssOption is not sealed hex text (") + e.what() + ")");
   }
   SharedRC4().DecryptByte(bytes_, Key());
   DecodeInto(*bytes_, payload_);
 
   comma1_ = payload_.find(u',');
-  if (comma1_ == Text::npos) {
-    payload_.clear();
-    comma1_ = 0;
-    return RecordKind::kUnreadable;
-  }
+  if (comma1_ == Text::npos) return Unreadable("the payload holds no \",\"");
   comma2_ = payload_.find(u',', comma1_ + 1);
   if (comma2_ == Text::npos) comma2_ = payload_.size();
+  problem_.clear();
 
-  if (EqualsIgnoreCase(workstation(), workstationName)) return RecordKind::kOwn;
+  if (workstationName && EqualsIgnoreCase(workstation(), *workstationName)) {
+    return RecordKind::kOwn;
+  }
   return IsDate(time()) ? RecordKind::kLive : RecordKind::kDamaged;
 }
 
