@@ -59,7 +59,8 @@ void clsRC4::DecryptHex(const Text& hex, ByteArray& byteArray, const Text& Key) 
   const bool keySet = Key.empty() || Key == storedKey_;
   if (keySet && !hex.empty() && hex.size() % 2 == 0 && size <= kKeystreamCache) {
     const uint8_t* stream = Keystream(size);
-    byteArray.emplace(size);
+    if (!byteArray) byteArray.emplace();
+    byteArray->resize(size);  // every byte is written below; the storage is reused
     if (DecodeHexXor(hex.data(), size, stream, byteArray->data())) return;
   }
   // A new key, data longer than the kept keystream or a text that does not decode: the two

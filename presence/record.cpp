@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "crypto/hex.h"
 #include "crypto/md5.h"
@@ -35,15 +36,38 @@ bool AsciiTransparent() {
   return transparent;
 }
 
-// Decodes into out, reusing its storage when every byte is below 0x80.
-void DecodeInto(const std::vector<uint8_t>& bytes, Text& out) {
-  bool ascii = AsciiTransparent();
-  for (size_t i = 0; ascii && i < bytes.size(); ++i) ascii = bytes[i] < 0x80;
-  if (ascii) {
-    out.assign(bytes.begin(), bytes.end());
-  } else {
-    out = AnsiCodePage::Process().Decode(bytes);
+// Whether every byte is below 0x80, eight at a time.
+bool AllAscii(const uint8_t* bytes, size_t size) {
+  uint64_t seen = 0;
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, 8);
+    seen |= word;
   }
+  for (; i < size; ++i) seen |= bytes[i];
+  return (seen & 0x8080808080808080u) == 0;
+}
+
+// Decodes into out, widening in place when every byte is below 0x80 (out keeps its storage);
+// returns whether it did, so that the text's characters sit where the bytes are.
+bool DecodeInto(const std::vector<uint8_t>& bytes, Text& out) {
+  if (AsciiTransparent() && AllAscii(bytes.data(), bytes.size())) {
+    out.resize(bytes.size());
+    char16_t* units = out.data();
+    for (size_t i = 0; i < bytes.size(); ++i) units[i] = bytes[i];
+    return true;
+  }
+  out = AnsiCodePage::Process().Decode(bytes);
+  return false;
+}
+
+// The first comma at or after from, in the bytes of an ASCII payload or in its text.
+size_t FindComma(const std::vector<uint8_t>& bytes, bool ascii, const Text& text, size_t from) {
+  if (!ascii) return text.find(u',', from);
+  if (from >= bytes.size()) return Text::npos;
+  const void* at = std::memchr(bytes.data() + from, ',', bytes.size() - from);
+  return at == nullptr ? Text::npos : static_cast<const uint8_t*>(at) - bytes.data();
 }
 
 }  // namespace
@@ -65,8 +89,7 @@ Text SealPayload(const Text& payload) {
 
 Text UnsealPayload(const Text& sealedHex) {
   ByteArray bytes;
-  HexToByteArray(sealedHex, bytes);
-  SharedRC4().DecryptByte(bytes, Key());
+  SharedRC4().DecryptHex(sealedHex, bytes, Key());
   return AnsiCodePage::Process().Decode(*bytes);
 }
 
@@ -125,16 +148,15 @@ RecordKind RecordReader::Classify(const db::Value& ssOption,
   if (ssOption.IsNull()) return Unreadable("ssOption has no value");
   if (!ssOption.IsText()) return Unreadable("ssOption is not text");
   try {
-    HexToByteArray(ssOption.text(), bytes_);
+    SharedRC4().DecryptHex(ssOption.text(), bytes_, Key());
   } catch (const Error& e) {  // empty, odd-length or not hex
     return Unreadable(std::string("ssOption is not sealed hex text (") + e.what() + ")");
   }
-  SharedRC4().DecryptByte(bytes_, Key());
-  DecodeInto(*bytes_, payload_);
+  const bool ascii = DecodeInto(*bytes_, payload_);
 
-  comma1_ = payload_.find(u',');
+  comma1_ = FindComma(*bytes_, ascii, payload_, 0);
   if (comma1_ == Text::npos) return Unreadable("the payload holds no \",\"");
-  comma2_ = payload_.find(u',', comma1_ + 1);
+  comma2_ = FindComma(*bytes_, ascii, payload_, comma1_ + 1);
   if (comma2_ == Text::npos) comma2_ = payload_.size();
   problem_.clear();
 
