@@ -125,6 +125,11 @@ TEST_P(OdbcEngine, KeysetVisitsExactlyTheRowsItMatched) {
   // A new keyset sees the table as it is now.
   EXPECT_EQ(conn_->OpenKeyset(u"SELECT * FROM " + table_ + u" WHERE n = 1")->RecordCount(), 2);
   EXPECT_EQ(conn_->OpenKeyset(u"SELECT * FROM " + table_ + u" WHERE n = 5")->RecordCount(), 0);
+  // Counted before any row is read: by the server, parameters and ORDER BY included.
+  EXPECT_EQ(
+      conn_->OpenKeyset(u"SELECT * FROM " + table_ + u" WHERE n = ?", {int32_t{2}})->RecordCount(),
+      1);
+  EXPECT_EQ(conn_->OpenKeyset(u"SELECT * FROM " + table_ + u" ORDER BY name")->RecordCount(), 3);
 }
 
 TEST_P(OdbcEngine, KeysetAddsRowsWithDatabaseAssignedKeys) {
