@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstring>
 
 #include "crypto/hex.h"
 #include "crypto/md5.h"
@@ -36,38 +35,31 @@ bool AsciiTransparent() {
   return transparent;
 }
 
-// Whether every byte is below 0x80, eight at a time.
-bool AllAscii(const uint8_t* bytes, size_t size) {
-  uint64_t seen = 0;
-  size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes + i, 8);
-    seen |= word;
+// The payload text of the bytes, with the positions of its first two commas (npos when
+// missing). Bytes below 0x80 widen in place in one pass that also finds the commas (out keeps
+// its storage); any other byte sends the whole payload through the code page.
+void DecodeInto(const std::vector<uint8_t>& bytes, Text& out, size_t& comma1, size_t& comma2) {
+  const size_t size = bytes.size();
+  out.resize(size);
+  char16_t* units = out.data();
+  uint8_t seen = 0;
+  size_t first = Text::npos;
+  size_t second = Text::npos;
+  for (size_t i = 0; i < size; ++i) {
+    const uint8_t b = bytes[i];
+    seen |= b;
+    units[i] = b;
+    const bool comma = b == ',';
+    second = comma && first != Text::npos && second == Text::npos ? i : second;
+    first = comma && first == Text::npos ? i : first;
   }
-  for (; i < size; ++i) seen |= bytes[i];
-  return (seen & 0x8080808080808080u) == 0;
-}
-
-// Decodes into out, widening in place when every byte is below 0x80 (out keeps its storage);
-// returns whether it did, so that the text's characters sit where the bytes are.
-bool DecodeInto(const std::vector<uint8_t>& bytes, Text& out) {
-  if (AsciiTransparent() && AllAscii(bytes.data(), bytes.size())) {
-    out.resize(bytes.size());
-    char16_t* units = out.data();
-    for (size_t i = 0; i < bytes.size(); ++i) units[i] = bytes[i];
-    return true;
+  if (seen >= 0x80 || !AsciiTransparent()) {
+    out = AnsiCodePage::Process().Decode(bytes);
+    first = out.find(u',');
+    second = first == Text::npos ? Text::npos : out.find(u',', first + 1);
   }
-  out = AnsiCodePage::Process().Decode(bytes);
-  return false;
-}
-
-// The first comma at or after from, in the bytes of an ASCII payload or in its text.
-size_t FindComma(const std::vector<uint8_t>& bytes, bool ascii, const Text& text, size_t from) {
-  if (!ascii) return text.find(u',', from);
-  if (from >= bytes.size()) return Text::npos;
-  const void* at = std::memchr(bytes.data() + from, ',', bytes.size() - from);
-  return at == nullptr ? Text::npos : static_cast<const uint8_t*>(at) - bytes.data();
+  comma1 = first;
+  comma2 = second;
 }
 
 }  // namespace
@@ -152,11 +144,8 @@ RecordKind RecordReader::Classify(const db::Value& ssOption,
   } catch (const Error& e) {  // empty, odd-length or not hex
     return Unreadable(std::string("ssOption is not sealed hex text (") + e.what() + ")");
   }
-  const bool ascii = DecodeInto(*bytes_, payload_);
-
-  comma1_ = FindComma(*bytes_, ascii, payload_, 0);
+  DecodeInto(*bytes_, payload_, comma1_, comma2_);
   if (comma1_ == Text::npos) return Unreadable("the payload holds no \",\"");
-  comma2_ = FindComma(*bytes_, ascii, payload_, comma1_ + 1);
   if (comma2_ == Text::npos) comma2_ = payload_.size();
   problem_.clear();
 
