@@ -139,9 +139,11 @@ target_link_options(WebQuorrel PRIVATE -Wl,--undefined=__cxa_thread_atexit)
 # that ends dynamic would take the C++ runtime from its DLLs despite -static.
 set_target_properties(WebQuorrel PROPERTIES PREFIX "" OUTPUT_NAME WebQuorrel
                       RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}" LINK_SEARCH_END_STATIC ON)
-# Static runtime, so that the DLL needs nothing but system DLLs; plain export names.
+# Static runtime, so that the DLL needs nothing but system DLLs; plain export names. No time
+# stamp in the PE header: two builds of one commit give the same bytes (GCC takes __DATE__ and
+# __TIME__ from SOURCE_DATE_EPOCH when it is set; nothing here uses them).
 target_link_options(WebQuorrel PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at
-                    $<$<CONFIG:Release>:-s>)
+                    -Wl,--no-insert-timestamp $<$<CONFIG:Release>:-s>)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(WebQuorrel PRIVATE -Wl,--enable-stdcall-fixup)
 endif()
