@@ -66,12 +66,20 @@ bool DeleteTree(const Text& key) {
   return removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
 }
 
-// Whether TypeLib\{id}\<major>.<minor>\<lcid>\<platform> exists for this DLL's platform.
+// TypeLib\{id}\<major>.<minor>, and below it <lcid>\<platform>, this DLL's file entry.
+Text LibraryVersionKey() {
+  return u"TypeLib\\" + GuidText(kComponent.library_id) + u"\\" +
+         FromUtf8(std::to_string(kComponent.library_major) + "." +
+                  std::to_string(kComponent.library_minor));
+}
+Text LibraryFileKey() {
+  return LibraryVersionKey() + u"\\" + FromUtf8(std::to_string(kComponent.library_lcid)) + u"\\" +
+         kPlatform;
+}
+
+// Whether this DLL's platform has its file entry in the type library's key.
 bool TypeLibRegistered() {
-  const Text key = u"TypeLib\\" + GuidText(kComponent.library_id) + u"\\" +
-                   FromUtf8(std::to_string(kComponent.library_major) + "." +
-                            std::to_string(kComponent.library_minor)) +
-                   u"\\" + FromUtf8(std::to_string(kComponent.library_lcid)) + u"\\" + kPlatform;
+  const Text key = LibraryFileKey();
   HKEY handle = nullptr;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key).c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
     return false;
@@ -103,10 +111,7 @@ bool OtherArchitectureRegistered() {
 // Removes this platform's file entry of the type library (TypeLib\{id}\1.0\0\win32 or win64)
 // from both views; Wine writes it into both.
 bool RemoveTypeLibFileEntry() {
-  const Text key = u"TypeLib\\" + GuidText(kComponent.library_id) + u"\\" +
-                   FromUtf8(std::to_string(kComponent.library_major) + "." +
-                            std::to_string(kComponent.library_minor)) +
-                   u"\\" + FromUtf8(std::to_string(kComponent.library_lcid)) + u"\\" + kPlatform;
+  const Text key = LibraryFileKey();
   bool ok = true;
   for (REGSAM view : {REGSAM{0}, kOtherView}) {
     const LSTATUS status = RegDeleteKeyExW(HKEY_CLASSES_ROOT, Wide(key).c_str(), view, 0);
@@ -144,11 +149,14 @@ HRESULT Register() {
 
   ITypeLib* typeLib = nullptr;
   if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &typeLib))) return SELFREG_E_TYPELIB;
-  // The help folder is the DLL's, spelt with its final backslash as an installer writes it.
-  std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
-  const HRESULT registered = RegisterTypeLib(typeLib, path.data(), folder.data());
+  const HRESULT registered = RegisterTypeLib(typeLib, path.data(), nullptr);
   typeLib->Release();
   if (FAILED(registered)) return SELFREG_E_TYPELIB;
+  // The library has no help file. Its HELPDIR would name this architecture's folder in a key
+  // that both architectures share, so it is not kept.
+  for (REGSAM view : {REGSAM{0}, kOtherView}) {
+    RegDeleteKeyExW(HKEY_CLASSES_ROOT, Wide(LibraryVersionKey() + u"\\HELPDIR").c_str(), view, 0);
+  }
 
   for (const RegistryValue& value : RegistrationValues(FromWide(path), kPlatform)) {
     if (WrittenHere(value) && !WriteValue(value)) {

@@ -16,18 +16,24 @@ msi() {
   [[ $2 == old ]] && v=$msi_old_version && dir=$tmp/dist-old
   winpath "$dir/webQuorrel-$v-${msi_arch[$1]}.msi"
 }
-msiexec_run() { run_win "$1" msiexec "${@:2}" /qn; }
+# Always Wine's 32-bit msiexec, for both packages: it writes a 32-bit component's classes keys
+# where both views see the shared ones (the ProgID), as Windows does; the 64-bit one writes
+# them below Wow6432Node, where 64-bit programs do not look.
+msiexec_run() { run_win win32 msiexec "${@:2}" /qn; }
 
 # The registry entries of the component as ARCH's programs see them: "key<TAB>name<TAB>data"
-# lines, lower-cased (Wine's RegisterTypeLib spells "Typelib"), sorted.
+# lines, lower-cased (Wine's RegisterTypeLib spells "Typelib"), sorted; without the other
+# architecture's file entry in the type library's key, which both share.
 registry_dump() {
-  local arch=$1 key
+  local arch=$1 key other=win32
+  [[ $arch == win32 ]] && other=win64
   for key in "HKCR\\webQuorrel.clsQuorrel" "HKCR\\CLSID\\$clsid" "HKCR\\Interface\\$iid" \
     "HKCR\\TypeLib\\$libid"; do
     run_win "$arch" reg query "$key" /s 2>/dev/null || true
   done | tr -d '\r' | awk -F'    ' '
     /^HKEY_/ { key = $0; next }
-    /^    / { print key "\t" $2 "\t" $4 }' | tr '[:upper:]' '[:lower:]' | LC_ALL=C sort
+    /^    / { print key "\t" $2 "\t" $4 }' | tr '[:upper:]' '[:lower:]' |
+    { grep -v "\\\\0\\\\$other"$'\t' || true; } | LC_ALL=C sort
 }
 
 # What regsvr32 writes for the DLL at the package's own path, for the package to match.
