@@ -312,7 +312,13 @@ if [[ -n "${WEBQUORREL_TEST_PG_CONN:-}" ]]; then
   interop PostgreSQL "$pg" "$pg" "$pg"
 fi
 
-for arch in win64 win32; do
+# Unregistering one architecture leaves the other registered and working.
+unregister win64
+check_registered win64 no
+check_registered win32 yes
+[[ $(vbs_register win32 "$(sqlite_conn win32 "$(new_sqlite_db after-unregister)")" Sales) == 1 ]] ||
+  fail "win32 does not work after unregistering win64"
+for arch in win32 win64; do
   unregister "$arch"
   check_registered "$arch" no
   unregister "$arch"  # again: nothing to remove is no failure

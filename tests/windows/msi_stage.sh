@@ -85,6 +85,9 @@ msi_install() {
   check_arp "$arch" "$msi_version"
   ! msiexec_run "$arch" /i "$(msi "$arch" old)" || fail "$arch: a downgrade was not refused"
   check_arp "$arch" "$msi_version"
+  # The same version again: still one product (Windows refuses a rebuilt package of it).
+  msiexec_run "$arch" /i "$(msi "$arch" new)" || true
+  check_arp "$arch" "$msi_version"
   cmp -s "$(msi_installed_file "$arch")" "$root/build-$arch/WebQuorrel.dll" ||
     fail "$arch: the installed DLL is not the built one"
   registry_dump "$arch" >"$tmp/msi-$arch.txt"

@@ -62,7 +62,8 @@ void CheckFunction(ITypeInfo* info, DISPID method) {
   if (func == nullptr) return;
   Check(func->funckind == FUNC_DISPATCH && func->invkind == INVOKE_FUNC && func->cParams == 4 &&
             func->cParamsOpt == 3 && func->elemdescFunc.tdesc.vt == VT_I4,
-        "UpdateOnlineState: four parameters, three optional, and a 32-bit integer result", func->cParams);
+        "UpdateOnlineState: four parameters, three optional, and a 32-bit integer result",
+        func->cParams);
   for (int i = 0; i < func->cParams && i < 4; ++i)
     CheckParam(func->lprgelemdescParam[i], kParams[i]);
   BSTR names[5] = {};
