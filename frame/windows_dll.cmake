@@ -102,9 +102,12 @@ add_custom_command(
   OUTPUT "${WQ_TYPELIB}" "${wq_idl_dir}/webquorrel_h.h" "${wq_idl_dir}/webquorrel_i.c"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${wq_idl_dir}"
   COMMAND ${WQ_WIDL} ${wq_widl_args} -t -o "${WQ_TYPELIB}" "${wq_idl}"
+  # widl stamps the type library with its run's time; SOURCE_DATE_EPOCH's takes its place.
+  COMMAND perl "${CMAKE_CURRENT_SOURCE_DIR}/stable_typelib.pl" "${WQ_TYPELIB}"
   COMMAND ${WQ_WIDL} ${wq_widl_args} -h -H "${wq_idl_dir}/webquorrel_h.h" "${wq_idl}"
   COMMAND ${WQ_WIDL} ${wq_widl_args} -u -U "${wq_idl_dir}/webquorrel_i.c" "${wq_idl}"
   DEPENDS "${wq_idl}" "${CMAKE_CURRENT_SOURCE_DIR}/descriptor.h"
+          "${CMAKE_CURRENT_SOURCE_DIR}/stable_typelib.pl"
   COMMENT "widl: type library of webQuorrel"
   VERBATIM)
 add_custom_target(wq_typelib DEPENDS "${WQ_TYPELIB}" "${wq_idl_dir}/webquorrel_h.h"
