@@ -118,6 +118,10 @@ check_binary() {
   unexpected=$(tr ' ' '\n' <<<"$imports" |
     grep -vxE 'kernel32.dll|user32.dll|advapi32.dll|ole32.dll|oleaut32.dll|odbc32.dll|msvcrt.dll|' || true)
   [[ -z "$unexpected" ]] || fail "$arch imports non-system DLLs: $unexpected"
+  # Reproducible: no time stamp in the PE header, nor widl's in the type library.
+  grep -q '^Time/Date.*1970$' <<<"$($objdump -p "$dll")" || fail "$arch: the PE header has a time stamp"
+  [[ -n ${SOURCE_DATE_EPOCH:-} ]] || grep -q 'WIDL version .* at Thu Jan  1 00:00:00 1970' <<<"$(strings "$dll")" ||
+    fail "$arch: the type library has a time stamp"
   say "$arch $(stat -c %s "$dll") bytes; exports: $exports; imports: $imports"
 }
 
