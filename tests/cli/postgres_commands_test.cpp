@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/db/connection.h"
-#include "platform/db/odbc/odbc_connection_string.h"
+#include "platform/db/connection_string.h"
 #include "tests/cli/run_command.h"
 #include "tests/cli/spawn_command.h"
 #include "tests/presence/test_database.h"
@@ -52,8 +52,9 @@ class PostgresFault : public ::testing::Test {
     }
     conn_ = conn;
     ctl_ = ctl;
-    for (const auto& [key, value] : db::odbc::ParseOdbcConnectionString(FromUtf8(conn_))) {
-      if (db::odbc::IsSecretKey(key)) password_ = ToUtf8(value);
+    const db::ConnectionString parsed = db::ConnectionString::Parse(FromUtf8(conn_));
+    for (const auto& [key, value] : parsed.pairs()) {
+      if (db::IsSecretKey(key)) password_ = ToUtf8(value);
     }
     ASSERT_EQ(RunCommand({"init", "--conn", conn_}).status, 0);
     db::Connection::Open(FromUtf8(conn_))->Execute(u"DELETE FROM SystemSetting");

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "platform/db/connection.h"
+#include "platform/db/connection_string.h"
 #include "platform/db/odbc/odbc_connection.h"
-#include "platform/db/odbc/odbc_connection_string.h"
 #include "platform/error.h"
 #include "tests/platform/db/odbc/odbc_backends.h"
 #include "tests/platform/db/odbc/pg_statement_log.h"
@@ -29,8 +29,9 @@ class OdbcPostgres : public ::testing::Test {
   }
   static Text WithDriver(TextView driver) {
     Text out;
-    for (const auto& [key, value] : ParseOdbcConnectionString(testing::PostgresConnection())) {
-      AppendOdbcPair(out, key, EqualsIgnoreCase(key, u"Driver") ? Text(driver) : value);
+    const ConnectionString parsed = ConnectionString::Parse(testing::PostgresConnection());
+    for (const auto& [key, value] : parsed.pairs()) {
+      AppendPair(out, key, EqualsIgnoreCase(key, u"Driver") ? Text(driver) : value);
     }
     return out;
   }
@@ -92,8 +93,9 @@ TEST_F(OdbcPostgres, KeysetOpenedToAddARowReadsNoRows) {
 TEST_F(OdbcPostgres, WrongPasswordFailsWithoutShowingIt) {
   const Text wrong = u"Wr0ng;{pass}}word";
   Text conn;
-  for (const auto& [key, value] : ParseOdbcConnectionString(testing::PostgresConnection())) {
-    AppendOdbcPair(conn, key, IsSecretKey(key) ? wrong : value);
+  const ConnectionString parsed = ConnectionString::Parse(testing::PostgresConnection());
+  for (const auto& [key, value] : parsed.pairs()) {
+    AppendPair(conn, key, IsSecretKey(key) ? wrong : value);
   }
   try {
     Open(conn);
@@ -128,7 +130,8 @@ TEST_F(OdbcPostgres, HostilePasswordSurvivesTheWayFromAnAdoString) {
   std::string quoted;
   for (char c : password) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   Text ado;
-  for (const auto& [key, value] : ParseOdbcConnectionString(testing::PostgresConnection())) {
+  const ConnectionString parsed = ConnectionString::Parse(testing::PostgresConnection());
+  for (const auto& [key, value] : parsed.pairs()) {
     if (IsSecretKey(key) || EqualsIgnoreCase(key, u"UID")) continue;
     ado += key + u"=" + (EqualsIgnoreCase(key, u"Driver") ? u"{" + value + u"}" : value) + u";";
   }
