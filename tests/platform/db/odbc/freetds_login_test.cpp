@@ -84,6 +84,9 @@ TEST(FreeTdsLogin, SendsWhatTheHostStringSays) {
        u" {brace", u" lead; trail ", u"a=b c", u"", u""},
       {"Provider=SQLOLEDB;Data Source={A}\\NAMED,{P};User ID=x;Password={};Workstation ID=ws", u"x",
        u"", u"", u"", u"ws"},
+      {"Provider=SQLOLEDB;Data Source=tcp:{A}\\INST , {P};User ID=u=v;Password=x{y;"
+       "Application Name=\"a;b=c\";Workstation ID='w s'",
+       u"u=v", u"x{y", u"", u"a;b=c", u"w s"},
   };
   for (const Case& c : cases) {
     std::string error;
