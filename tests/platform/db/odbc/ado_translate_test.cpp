@@ -80,8 +80,7 @@ TEST(TranslateAdoToOdbc, SqlServerProvidersPerDriver) {
       {u"Provider=MSOLEDBSQL19;Data Source=db;Use Encryption for Data=Optional", &kFreeTds,
        u"Driver={FreeTDS};Server=db;Port=1433;TDS_Version=7.3;Encryption=request;"},
       // FreeTDS reads a bare value up to ';' and braces only what must be.
-      {u"Provider=SQLOLEDB;Data Source=db;Password=p}w=;User ID={ a;b};Database=\"'x\"",
-       &kFreeTds,
+      {u"Provider=SQLOLEDB;Data Source=db;Password=p}w=;User ID={ a;b};Database=\"'x\"", &kFreeTds,
        u"Driver={FreeTDS};Server=db;Port=1433;TDS_Version=7.3;Database={'x};UID={ a;b};"
        u"PWD=p}w=;Encryption=request;"},
       // Microsoft's drivers: the legacy providers never checked a forced certificate.
