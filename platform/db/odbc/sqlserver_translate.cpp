@@ -115,8 +115,9 @@ Encryption ReadEncryption(const AdoPairs& pairs, TextView provider) {
   const TextView v = TrimBlanks(*value);
   if (EqualsIgnoreCase(v, u"Strict")) return Encryption::kStrict;
   if (EqualsIgnoreCase(v, u"Mandatory")) return Encryption::kMandatory;
-  if (EqualsIgnoreCase(v, u"Optional"))
+  if (EqualsIgnoreCase(v, u"Optional")) {
     return modern ? Encryption::kOptional : Encryption::kNotAsked;
+  }
   std::optional<bool> b = AdoBool(v);
   if (!b || EqualsIgnoreCase(v, u"sspi")) {
     Refuse("Use Encryption for Data must be true, false, Optional, Mandatory or Strict");
