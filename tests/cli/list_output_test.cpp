@@ -74,6 +74,7 @@ TEST(SplitSqlScript, SplitsOnlyAtStatementEnds) {
   EXPECT_TRUE(SplitSqlScript("").empty());
   EXPECT_THROW(SplitSqlScript("SELECT 'open"), Error);
   EXPECT_THROW(SplitSqlScript("SELECT [open"), Error);
+  EXPECT_THROW(SplitSqlScript("SELECT 1; /* open"), Error);
 }
 
 TEST(SchemaScript, SqliteCreatesTheTableAndIndexOnlyWhenMissing) {
