@@ -34,14 +34,12 @@ void AddCountCommand(CLI::App& app) {
     conn->Close();
     if (options->json) {
       int64_t total = 0;
-      std::string modules;
+      Json modules = Json::array();
       for (const auto& c : counts) {
         total += c.count;
-        modules += modules.empty() ? "" : ", ";
-        modules += "{\"module\": " + JsonString(c.module) +
-                   ", \"count\": " + std::to_string(c.count) + "}";
+        modules.push_back({{"module", JsonText(c.module)}, {"count", c.count}});
       }
-      std::cout << "{\"total\": " << total << ", \"modules\": [" << modules << "]}" << std::endl;
+      std::cout << Dump({{"total", total}, {"modules", modules}}) << std::endl;
       return;
     }
     for (const auto& c : counts) std::cout << c.count << '\t' << Printable(c.module) << '\n';
