@@ -12,6 +12,7 @@
 
 #include "platform/db/connection.h"
 #include "platform/error.h"
+#include "tests/error_of.h"
 
 namespace wq::db {
 
@@ -56,17 +57,5 @@ class SqliteTest : public ::testing::Test {
   std::filesystem::path path_;
   std::unique_ptr<Connection> conn_;
 };
-
-// Runs statement and returns the error it raises; fails the test if it raises none.
-template <typename F>
-Error ErrorOf(F&& statement) {
-  try {
-    statement();
-  } catch (const Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error raised";
-  return Error(0, "");
-}
 
 }  // namespace wq::db
