@@ -55,17 +55,8 @@ PruneResult Prune(const Text& connectionString, const PruneOptions& options) {
 }
 
 const char* TroubleName(Trouble trouble) {
-  switch (trouble) {
-    case Trouble::kUnreadable:
-      return "unreadable";
-    case Trouble::kDamaged:
-      return "damaged";
-    case Trouble::kDuplicate:
-      return "duplicate";
-    case Trouble::kBadId:
-      return "bad id";
-  }
-  return "unreadable";
+  static constexpr const char* kNames[] = {"unreadable", "damaged", "duplicate", "bad id"};
+  return kNames[static_cast<int>(trouble)];
 }
 
 std::vector<Finding> Diagnose(const std::vector<PresenceRow>& rows) {
