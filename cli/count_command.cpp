@@ -12,14 +12,13 @@
 namespace wq::cli {
 
 void AddCountCommand(CLI::App& app) {
-  struct Options {
-    std::optional<std::string> conn;
+  struct Options : DatabaseOptions {
     bool byModule = false;
     bool json = false;
   };
-  auto options = std::make_shared<Options>();
-  CLI::App* command = app.add_subcommand("count", "Print how many presence records there are");
-  AddConnOption(*command, options->conn);
+  std::shared_ptr<Options> options;
+  CLI::App* command =
+      AddDatabaseCommand(app, options, "count", "Print how many presence records there are");
   command->add_flag("--by-module", options->byModule,
                     "One line per module: the count, a tab, the module name");
   command->add_flag("--json", options->json, "{\"total\": N, \"modules\": [{module, count}]}");
