@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/temp_dir.h"
+
 extern char** environ;
 
 namespace wq::testing {
@@ -43,20 +45,6 @@ inline std::string ReadFile(const std::filesystem::path& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-// A path for a test's files: in WEBQUORREL_TEST_TMP (else /tmp), unique to this process.
-inline std::string TempPath(const std::string& name) {
-  const char* root = std::getenv("WEBQUORREL_TEST_TMP");
-  return std::string(root != nullptr && *root ? root : "/tmp") + "/wq-" + std::to_string(getpid()) +
-         "-" + name;
-}
-
-// A fresh folder for a test's files in WEBQUORREL_TEST_TMP (else /tmp); the test removes it.
-inline std::filesystem::path MakeTempDir(const std::string& name) {
-  std::string pattern = TempPath(name + "-XXXXXX");
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
-  return pattern;
 }
 
 class ChildProcess {

@@ -13,18 +13,14 @@
 #include "platform/db/connection.h"
 #include "platform/error.h"
 #include "tests/error_of.h"
+#include "tests/temp_dir.h"
 
 namespace wq::db {
 
 class SqliteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* base = std::getenv("WEBQUORREL_TEST_TMP");
-    std::string pattern =
-        (base && *base ? std::filesystem::path(base) : std::filesystem::temp_directory_path()) /
-        "wq-sqlite-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    dir_ = testing::MakeTempDir("sqlite");
     path_ = dir_ / "presence.db";
     conn_ = Open();
     conn_->Execute(
