@@ -12,16 +12,14 @@
 namespace wq::cli {
 
 void AddListCommand(CLI::App& app) {
-  struct Options {
-    std::optional<std::string> conn;
+  struct Options : DatabaseOptions {
     bool json = false;
     std::optional<Text> module;
     std::optional<Text> workstation;
   };
-  auto options = std::make_shared<Options>();
-  CLI::App* command =
-      app.add_subcommand("list", "Show every presence record as this workstation's update sees it");
-  AddConnOption(*command, options->conn);
+  std::shared_ptr<Options> options;
+  CLI::App* command = AddDatabaseCommand(
+      app, options, "list", "Show every presence record as this workstation's update sees it");
   command->add_flag("--json", options->json,
                     "One JSON array of {id, workstation, time, module, login, kind}");
   command->add_option_function<std::string>(

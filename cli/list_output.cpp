@@ -27,9 +27,9 @@ Text IdText(const PresenceRow& r) {
   return Text(s.begin(), s.end());
 }
 
-std::string IdJson(const PresenceRow& r) {
-  if (r.number) return std::to_string(*r.number);
-  return r.id.IsNull() ? std::string("null") : JsonString(IdText(r));
+Json IdJson(const PresenceRow& r) {
+  if (r.number) return *r.number;
+  return r.id.IsNull() ? Json() : JsonText(IdText(r));
 }
 
 std::optional<Text> Payload(const PresenceRow& r, const Text& element) {
@@ -42,9 +42,7 @@ std::optional<Text> Module(const PresenceRow& r) {
   return r.module;
 }
 
-std::string OptionalJson(const std::optional<Text>& text) {
-  return text ? JsonString(*text) : std::string("null");
-}
+Json OptionalJson(const std::optional<Text>& text) { return text ? JsonText(*text) : Json(); }
 
 // Columns a character takes in a terminal: 2 for East Asian wide and full-width forms, 0 for
 // combining marks, 1 otherwise.
@@ -97,15 +95,12 @@ std::string RecordsAsJson(const std::vector<PresenceRow>& records) {
   for (size_t i = 0; i < records.size(); ++i) {
     const PresenceRow& r = records[i];
     out += i == 0 ? "\n  " : ",\n  ";
-    out += "{\"id\": " + IdJson(r);
-    out += ", \"workstation\": " + OptionalJson(Payload(r, r.workstation));
-    out += ", \"time\": " + OptionalJson(Payload(r, r.time));
-    out += ", \"module\": " + OptionalJson(Module(r));
-    out += ", \"login\": ";
-    out += r.login ? "true" : "false";
-    out += ", \"kind\": \"";
-    out += presence::KindName(r.kind);
-    out += "\"}";
+    out += Dump(Json{{"id", IdJson(r)},
+                     {"workstation", OptionalJson(Payload(r, r.workstation))},
+                     {"time", OptionalJson(Payload(r, r.time))},
+                     {"module", OptionalJson(Module(r))},
+                     {"login", r.login},
+                     {"kind", presence::KindName(r.kind)}});
   }
   out += records.empty() ? "]\n" : "\n]\n";
   return out;

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "platform/db/connection.h"
+#include "platform/db/date_time.h"
 #include "platform/error.h"
-#include "presence/age.h"
 #include "presence/server_time.h"
 
 namespace wq::presence {
@@ -17,7 +17,7 @@ namespace {
 bool Newer(const PresenceRow& a, const PresenceRow& b) {
   if (a.when.has_value() != b.when.has_value()) return a.when.has_value();
   if (a.when && b.when) {
-    const int64_t d = SecondsBetween(*b.when, *a.when);
+    const int64_t d = db::SecondsBetween(*b.when, *a.when);
     if (d != 0) return d > 0;
   }
   return a.number.value_or(INT64_MIN) > b.number.value_or(INT64_MIN);
@@ -45,7 +45,7 @@ PruneResult Prune(const Text& connectionString, const PruneOptions& options) {
   for (PresenceRow& row : ReadPresenceRows(*conn)) {
     if (row.kind != RecordKind::kLive || !row.number) continue;
     if (options.module && row.module != *options.module) continue;
-    if (SecondsBetween(*row.when, *now) <= options.olderThanSeconds) continue;
+    if (db::SecondsBetween(*row.when, *now) <= options.olderThanSeconds) continue;
     ids.push_back(*row.number);
     result.expired.push_back(std::move(row));
   }
@@ -55,17 +55,8 @@ PruneResult Prune(const Text& connectionString, const PruneOptions& options) {
 }
 
 const char* TroubleName(Trouble trouble) {
-  switch (trouble) {
-    case Trouble::kUnreadable:
-      return "unreadable";
-    case Trouble::kDamaged:
-      return "damaged";
-    case Trouble::kDuplicate:
-      return "duplicate";
-    case Trouble::kBadId:
-      return "bad id";
-  }
-  return "unreadable";
+  static constexpr const char* kNames[] = {"unreadable", "damaged", "duplicate", "bad id"};
+  return kNames[static_cast<int>(trouble)];
 }
 
 std::vector<Finding> Diagnose(const std::vector<PresenceRow>& rows) {

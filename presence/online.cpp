@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/db/connection.h"
-#include "presence/age.h"
+#include "platform/db/date_time.h"
 #include "presence/server_time.h"
 
 namespace wq::presence {
@@ -27,7 +27,7 @@ OnlineSnapshot ReadOnline(const Text& connectionString) {
       case RecordKind::kOwn:  // not judged here
       case RecordKind::kLive: {
         std::optional<int64_t> age;
-        if (now) age = SecondsBetween(*row.when, *now);
+        if (now) age = db::SecondsBetween(*row.when, *now);
         Text module = row.module;
         byModule[std::move(module)].push_back({std::move(row), age});
         break;

@@ -96,17 +96,8 @@ bool LoginFlagOf(const db::Value& ssState) {
 }
 
 const char* KindName(RecordKind kind) {
-  switch (kind) {
-    case RecordKind::kOwn:
-      return "own";
-    case RecordKind::kLive:
-      return "live";
-    case RecordKind::kDamaged:
-      return "damaged";
-    case RecordKind::kUnreadable:
-      return "unreadable";
-  }
-  return "unreadable";
+  static constexpr const char* kNames[] = {"own", "live", "damaged", "unreadable"};
+  return kNames[static_cast<int>(kind)];
 }
 
 std::optional<int64_t> WholeNumber(const db::Value& id) {

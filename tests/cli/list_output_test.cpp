@@ -31,8 +31,8 @@ TEST(JsonString, EscapesEverythingThatCouldBreakTheDocument) {
   EXPECT_EQ(JsonString(u"plain"), R"("plain")");
   EXPECT_EQ(JsonString(u"a\"b\\c/d"), R"("a\"b\\c/d")");
   EXPECT_EQ(JsonString(u"\r\n\t\b\f"), R"("\r\n\t\b\f")");
-  EXPECT_EQ(JsonString(Text(u"\0\x01\x1f\x7f", 4)), R"("\u0000\u0001\u001f\u007f")");
-  EXPECT_EQ(JsonString(u"\u2028\u2029"), R"("\u2028\u2029")");
+  EXPECT_EQ(JsonString(Text(u"\0\x01\x1f\x7f", 4)), "\"\\u0000\\u0001\\u001f\x7f\"");
+  EXPECT_EQ(JsonString(u"\u2028\u2029"), "\"\u2028\u2029\"");  // valid in JSON as they are
   EXPECT_EQ(JsonString(u"时间"), "\"时间\"");
   EXPECT_EQ(JsonString(Text(1, char16_t(0xD800))), "\"\xEF\xBF\xBD\"");  // lone surrogate
 }
@@ -74,6 +74,7 @@ TEST(SplitSqlScript, SplitsOnlyAtStatementEnds) {
   EXPECT_TRUE(SplitSqlScript("").empty());
   EXPECT_THROW(SplitSqlScript("SELECT 'open"), Error);
   EXPECT_THROW(SplitSqlScript("SELECT [open"), Error);
+  EXPECT_THROW(SplitSqlScript("SELECT 1; /* open"), Error);
 }
 
 TEST(SchemaScript, SqliteCreatesTheTableAndIndexOnlyWhenMissing) {

@@ -2,7 +2,7 @@
 #include <unistd.h>
 
 #include "presence/record.h"
-#include "tests/cli/run_command.h"
+#include "tests/cli/child_process.h"
 #include "tests/crypto/openssl_reference.h"
 
 namespace wq {
