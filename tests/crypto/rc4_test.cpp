@@ -99,10 +99,10 @@ TEST_F(Rc4Test, DecryptHexIsHexToByteArrayThenDecryptByte) {
       ByteArray expected = ByteVector{9};
       ByteArray actual = ByteVector{9};
       const int32_t error = ErrorOf([&] {
-        HexToByteArray(hex, expected);
-        stepwise.DecryptByte(expected, key);
-      });
-      EXPECT_EQ(ErrorOf([&] { rc4_.DecryptHex(hex, actual, key); }), error);
+                              HexToByteArray(hex, expected);
+                              stepwise.DecryptByte(expected, key);
+                            }).number();
+      EXPECT_EQ(ErrorOf([&] { rc4_.DecryptHex(hex, actual, key); }).number(), error);
       EXPECT_EQ(actual, expected);
       // The same key is in force afterwards.
       ByteArray probe = Ascii("probe");

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/db/connection.h"
-#include "platform/db/odbc/odbc_connection_string.h"
+#include "platform/db/connection_string.h"
 #include "presence/record.h"
 #include "presence/update.h"
 
@@ -18,9 +18,10 @@ namespace {
 
 Text Unpooled(const std::string& conn) {
   Text out;
-  for (const auto& [key, value] : db::odbc::ParseOdbcConnectionString(FromUtf8(conn))) {
-    db::odbc::AppendOdbcPair(
-        out, key, EqualsIgnoreCase(key, u"Driver") ? u"PostgreSQL Unicode NoPool" : value);
+  const db::ConnectionString parsed = db::ConnectionString::Parse(FromUtf8(conn));
+  for (const auto& [key, value] : parsed.pairs()) {
+    db::AppendPair(out, key,
+                   EqualsIgnoreCase(key, u"Driver") ? u"PostgreSQL Unicode NoPool" : value);
   }
   return out;
 }
