@@ -52,7 +52,10 @@ class ModuleTest : public ::testing::Test {
 
     char error[512];
     host_module installer;
-    ASSERT_TRUE(host_load(WQ_MODULE, &installer, error, sizeof error)) << error;
+    // WEBQUORREL_TEST_MODULE names an installed copy to test instead of the built one.
+    const char* module = std::getenv("WEBQUORREL_TEST_MODULE");
+    module = (module != nullptr && *module != '\0') ? module : WQ_MODULE;
+    ASSERT_TRUE(host_load(module, &installer, error, sizeof error)) << error;
     ASSERT_EQ(installer.DllRegisterServer(), ABI_S_OK);
     host_unload(&installer);
     char path[PATH_MAX];
