@@ -27,7 +27,8 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/
   -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null || cmake --build "$build" -j1
 rm -rf "$build/cpack"
-(cd "$build" && cpack -G DEB -B "$build/cpack" >/dev/null)
+(cd "$build" && cpack -G DEB -B "$build/cpack" >"$build/cpack.log" 2>&1) ||
+  { cat "$build/cpack.log" >&2; exit 1; }
 deb="$build/cpack/webquorrel_${version}_$(dpkg --print-architecture).deb"
 [[ -f "$deb" ]] || { echo "package: $deb was not built (version $version?)" >&2; exit 1; }
 cp "$deb" "$dist/"

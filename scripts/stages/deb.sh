@@ -14,8 +14,9 @@ fail() {
 }
 
 [[ $(id -u) -eq 0 ]] || fail "installing the package needs root"
-if dpkg-query -W -f='${db:Status-Status}' webquorrel 2>/dev/null | grep -q .; then
-  fail "a webquorrel package is already on this machine; the stage would replace it"
+status=$(dpkg-query -W -f='${db:Status-Status}' webquorrel 2>/dev/null || true)
+if [[ -n "$status" && "$status" != not-installed ]]; then
+  fail "webquorrel is $status on this machine; the stage would replace it"
 fi
 
 tmp=$(mktemp -d "${WEBQUORREL_TEST_TMP:-/tmp}/deb.XXXXXX")
@@ -25,6 +26,7 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM  # so that the EXIT trap runs on a signal too
 
 # --- Build and lint -----------------------------------------------------------------------------
 version=$(sed -n 's/^project(webQuorrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
@@ -35,9 +37,10 @@ say "built $(basename "$deb"), $(stat -c %s "$deb") bytes, in $((SECONDS - start
 lint_started=$SECONDS
 lintian --fail-on error,warning --display-level '>=warning' "$deb" >"$tmp/lintian.log" 2>&1 ||
   { cat "$tmp/lintian.log" >&2; fail "lintian"; }
-say "lintian: no errors or warnings ($(grep -c . "$tmp/lintian.log" || true) lines) in $((SECONDS - lint_started)) s"
+say "lintian: no errors, no warnings left without an override, in $((SECONDS - lint_started)) s"
 
 # --- Install and use ----------------------------------------------------------------------------
+use_started=$SECONDS
 installed=yes
 dpkg -i "$deb" >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log" >&2; fail "dpkg -i"; }
 dpkg -L webquorrel >"$tmp/files"
@@ -73,7 +76,8 @@ fi
 [[ -x "$host_test" ]] || fail "no $host_test to drive the installed WebQuorrel.so"
 WEBQUORREL_TEST_TMP=$tmp WEBQUORREL_TEST_MODULE=$module "$host_test" --gtest_brief=1 \
   >"$tmp/host.log" 2>&1 || { cat "$tmp/host.log" >&2; fail "the C host on $module"; }
-say "installed: --version, man -w, systemd-analyze verify, update and list, $module by the C host"
+say "installed and used in $((SECONDS - use_started)) s: --version, man -w, systemd-analyze verify," \
+  "update and list, $module called by the C host"
 
 # --- Purge ----------------------------------------------------------------------------------
 dpkg --purge webquorrel >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log" >&2; fail "dpkg --purge"; }
