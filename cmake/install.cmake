@@ -7,11 +7,13 @@ install(TARGETS webquorrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A plug-in that hosts dlopen by path (see the registry file), not a library to link against.
 install(TARGETS WebQuorrel LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/webquorrel)
 
-# The units start /usr/bin/webquorrel; under another prefix they start the installed command.
+# The units start /usr/bin/webquorrel and read /etc/webquorrel/webquorrel.env; under another
+# prefix they name the installed command and settings file.
 set(WEBQUORREL_UNIT_DIR lib/systemd/system CACHE STRING "Where the systemd units go")
 foreach(unit webquorrel-agent@.service webquorrel-prune.service webquorrel-prune.timer)
   file(READ ${PROJECT_SOURCE_DIR}/contrib/${unit} text)
   string(REPLACE "/usr/bin/webquorrel" "${CMAKE_INSTALL_FULL_BINDIR}/webquorrel" text "${text}")
+  string(REPLACE "/etc/webquorrel/" "${CMAKE_INSTALL_FULL_SYSCONFDIR}/webquorrel/" text "${text}")
   file(WRITE ${PROJECT_BINARY_DIR}/units/${unit} "${text}")
   install(FILES ${PROJECT_BINARY_DIR}/units/${unit} DESTINATION ${WEBQUORREL_UNIT_DIR})
 endforeach()

@@ -3,15 +3,19 @@
 # (cmake/install.cmake) plus the changelog and lintian overrides Debian expects.
 set(debian ${PROJECT_SOURCE_DIR}/packaging/debian)
 
-# Debian wants a changelog in every package's doc directory, compressed.
-find_program(GZIP gzip REQUIRED)
-string(TIMESTAMP WEBQUORREL_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
-configure_file(${debian}/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
-execute_process(COMMAND ${GZIP} -9nf ${PROJECT_BINARY_DIR}/debian/changelog)
-install(FILES ${PROJECT_BINARY_DIR}/debian/changelog.gz
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/webquorrel)
-install(FILES ${debian}/lintian-overrides
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME webquorrel)
+# Debian wants a changelog in every package's doc directory, compressed; these two files go into
+# the package only (package.sh turns this on), not into a plain `cmake --install`.
+option(WEBQUORREL_DEBIAN_FILES "Install the Debian changelog and lintian overrides" OFF)
+if(WEBQUORREL_DEBIAN_FILES)
+  find_program(GZIP gzip REQUIRED)
+  string(TIMESTAMP WEBQUORREL_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+  configure_file(${debian}/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
+  execute_process(COMMAND ${GZIP} -9nf ${PROJECT_BINARY_DIR}/debian/changelog)
+  install(FILES ${PROJECT_BINARY_DIR}/debian/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/webquorrel)
+  install(FILES ${debian}/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME webquorrel)
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME webquorrel)
