@@ -46,8 +46,11 @@ class ModuleTest : public ::testing::Test {
     setenv("WEBQUORREL_REGISTRY", registry.c_str(), 1);
 
     char error[512];
+    // WEBQUORREL_TEST_MODULE names an installed copy to test instead of the built one.
+    const char* module = std::getenv("WEBQUORREL_TEST_MODULE");
+    module = (module != nullptr && *module != '\0') ? module : WQ_MODULE;
     char path[PATH_MAX];
-    ASSERT_TRUE(host_install(WQ_MODULE, registry.c_str(), "webQuorrel.clsQuorrel", &clsid_, path,
+    ASSERT_TRUE(host_install(module, registry.c_str(), "webQuorrel.clsQuorrel", &clsid_, path,
                              sizeof path, &module_, error, sizeof error))
         << error;
   }
