@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/db/odbc/live_records.h"
 #include "platform/db/connection.h"
 #include "platform/host/host.h"
 #include "presence/record.h"
@@ -82,23 +83,6 @@ pid_t Postmaster() {
   return pid;
 }
 
-void Prepare(const Text& conn, int live) {
-  auto db = db::Connection::Open(conn);
-  const Text marker = presence::PresenceMarker();
-  db->Execute(u"DELETE FROM SystemSetting WHERE ssDesc = ?", {marker});
-  for (int first = 0; first < live; first += 1000) {
-    Text sql = u"INSERT INTO SystemSetting (ssDesc, ssOption, ssState, ssModeName) VALUES ";
-    for (int i = first; i < std::min(live, first + 1000); ++i) {
-      if (i > first) sql += u",";
-      sql += u"('" + marker + u"','" +
-             presence::SealPayload(FromUtf8("WS-" + std::to_string(i) + ",2026-3-7 9:05:02")) +
-             u"',0,'Cap')";
-    }
-    db->Execute(sql);
-  }
-  db->Close();
-}
-
 void BM_Capacity(benchmark::State& state) {
   const char* env = std::getenv("WEBQUORREL_TEST_PG_CONN");
   const pid_t postmaster = Postmaster();
@@ -111,7 +95,7 @@ void BM_Capacity(benchmark::State& state) {
   const int updaters = static_cast<int>(state.range(1));
   static ThreadNameHost host;
   Host::SetDefault(&host);
-  Prepare(conn, live);
+  bench::FillLiveRecords(conn, live, u"Cap");
   for (auto _ : state) {
     std::vector<std::vector<double>> latencies(updaters);
     std::atomic<int> failures{0};

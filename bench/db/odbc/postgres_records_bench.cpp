@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/db/odbc/live_records.h"
 #include "platform/db/connection.h"
 #include "platform/db/connection_string.h"
 #include "presence/record.h"
@@ -26,25 +27,6 @@ Text Unpooled(const std::string& conn) {
   return out;
 }
 
-// N live records of other workstations, written with one statement per thousand rows (the
-// sealed payloads and the marker are hex digits only).
-void Prepare(const Text& conn, int live) {
-  auto db = db::Connection::Open(conn);
-  const Text marker = presence::PresenceMarker();
-  db->Execute(u"DELETE FROM SystemSetting WHERE ssDesc = ?", {marker});
-  for (int first = 0; first < live; first += 1000) {
-    Text sql = u"INSERT INTO SystemSetting (ssDesc, ssOption, ssState, ssModeName) VALUES ";
-    for (int i = first; i < std::min(live, first + 1000); ++i) {
-      if (i > first) sql += u",";
-      sql += u"('" + marker + u"','" +
-             presence::SealPayload(FromUtf8("WS-" + std::to_string(i) + ",2026-3-7 9:05:02")) +
-             u"',0,'Bench')";
-    }
-    db->Execute(sql);
-  }
-  db->Close();
-}
-
 void BM_UpdateBesideRecords(benchmark::State& state) {
   const char* env = std::getenv("WEBQUORREL_TEST_PG_CONN");
   if (env == nullptr || *env == '\0') {
@@ -53,7 +35,7 @@ void BM_UpdateBesideRecords(benchmark::State& state) {
   }
   const Text conn = Unpooled(env);
   const int live = static_cast<int>(state.range(0));
-  Prepare(conn, live);
+  bench::FillLiveRecords(conn, live, u"Bench");
   for (auto _ : state) {
     presence::UpdateResult result = presence::RunUpdate(conn, 2, u"Bench", false);
     if (!result.ok() || result.count != live + 1) {
