@@ -9,6 +9,7 @@
 #include "presence/record.h"
 #include "tests/cli/run_command.h"
 #include "tests/cli/spawn_command.h"
+#include "tests/postgres_required.h"
 #include "tests/presence/test_database.h"
 
 namespace wq::testing {
@@ -27,7 +28,7 @@ std::string TempPrefix(const std::string& name) {
 
 TEST_P(Load, EveryWorkstationEndsWithOneRecordAndNothingElseChanges) {
   std::unique_ptr<TestDatabase> db = GetParam().make();
-  if (!db) GTEST_SKIP() << GetParam().name << " is not available here";
+  if (!db) WQ_SKIP_WITHOUT_POSTGRES() << GetParam().name << " is not available here";
   const std::string conn = db->ConnectionString();
   ASSERT_EQ(RunCommand({"init", "--conn", conn}).status, 0);
   for (int i = 1; i <= 3; ++i) {

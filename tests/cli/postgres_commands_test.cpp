@@ -12,6 +12,7 @@
 #include "platform/db/odbc/odbc_connection_string.h"
 #include "tests/cli/run_command.h"
 #include "tests/cli/spawn_command.h"
+#include "tests/postgres_required.h"
 #include "tests/presence/test_database.h"
 
 namespace wq::testing {
@@ -23,7 +24,8 @@ using ::testing::Not;
 
 TEST(PostgresCommands, InitCreatesTheTableOnceAndTheCommandsUseIt) {
   std::unique_ptr<TestDatabase> db = PostgresEngine().make();
-  if (!db) GTEST_SKIP() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
+  if (!db)
+    WQ_SKIP_WITHOUT_POSTGRES() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
   const std::string conn = db->ConnectionString();
   for (int i = 0; i < 2; ++i) {
     CommandResult init = RunCommand({"init", "--conn", conn});
@@ -48,7 +50,8 @@ class PostgresFault : public ::testing::Test {
     const char* conn = std::getenv("WEBQUORREL_TEST_PG_FAULT_CONN");
     const char* ctl = std::getenv("WEBQUORREL_TEST_PG_FAULT_CTL");
     if (!conn || !*conn || !ctl || !*ctl) {
-      GTEST_SKIP() << "WEBQUORREL_TEST_PG_FAULT_CONN/_CTL are not set (scripts/test sets them)";
+      WQ_SKIP_WITHOUT_POSTGRES()
+          << "WEBQUORREL_TEST_PG_FAULT_CONN/_CTL are not set (scripts/test sets them)";
     }
     conn_ = conn;
     ctl_ = ctl;

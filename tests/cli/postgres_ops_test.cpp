@@ -11,6 +11,7 @@
 #include "presence/record.h"
 #include "tests/cli/child_process.h"
 #include "tests/cli/run_command.h"
+#include "tests/postgres_required.h"
 #include "tests/presence/test_database.h"
 
 namespace wq::testing {
@@ -41,7 +42,8 @@ std::vector<std::string> Workstations(const std::string& conn) {
 
 TEST(PostgresOps, DoctorPruneAndAgent) {
   std::unique_ptr<TestDatabase> db = PostgresEngine().make();
-  if (!db) GTEST_SKIP() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
+  if (!db)
+    WQ_SKIP_WITHOUT_POSTGRES() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
   const std::string conn = db->ConnectionString();
   ASSERT_EQ(RunCommand({"init", "--conn", conn}).status, 0);
   const std::vector<std::string> env = {"WEBQUORREL_CONN=" + conn, "WEBQUORREL_COMPUTERNAME=PC-PG"};
@@ -71,7 +73,8 @@ TEST(PostgresOps, DoctorPruneAndAgent) {
 TEST(PostgresOps, AgentSurvivesAStoppedServer) {
   const char* conn = std::getenv("WEBQUORREL_TEST_PG_FAULT_CONN");
   const char* ctl = std::getenv("WEBQUORREL_TEST_PG_FAULT_CTL");
-  if (!conn || !*conn || !ctl || !*ctl) GTEST_SKIP() << "no fault cluster (scripts/test has one)";
+  if (!conn || !*conn || !ctl || !*ctl)
+    WQ_SKIP_WITHOUT_POSTGRES() << "no fault cluster (scripts/test has one)";
   auto server = [&](const char* action) {
     std::system(("'" + std::string(ctl) + "' " + action + " 2>/dev/null").c_str());
   };

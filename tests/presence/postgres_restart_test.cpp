@@ -13,6 +13,7 @@
 #include "cli/schema.h"
 #include "platform/db/connection.h"
 #include "presence/update.h"
+#include "tests/postgres_required.h"
 
 namespace wq::presence {
 namespace {
@@ -28,7 +29,8 @@ TEST(PostgresRestart, UpdatesFailWhileTheServerIsDownAndRecoverAfter) {
   const char* conn_env = std::getenv("WEBQUORREL_TEST_PG_FAULT_CONN");
   const char* ctl_env = std::getenv("WEBQUORREL_TEST_PG_FAULT_CTL");
   if (!conn_env || !*conn_env || !ctl_env || !*ctl_env) {
-    GTEST_SKIP() << "WEBQUORREL_TEST_PG_FAULT_CONN/_CTL are not set (scripts/test sets them)";
+    WQ_SKIP_WITHOUT_POSTGRES()
+        << "WEBQUORREL_TEST_PG_FAULT_CONN/_CTL are not set (scripts/test sets them)";
   }
   const Text conn = FromUtf8(conn_env);
   const std::string ctl = ctl_env;

@@ -5,10 +5,12 @@
 #include "platform/db/odbc/odbc_connection.h"
 #include "platform/error.h"
 #include "tests/platform/db/odbc/odbc_backends.h"
+#include "tests/postgres_required.h"
 
 namespace wq::db::odbc {
 namespace {
 
+using ::testing::AllOf;
 using testing::Backend;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -17,7 +19,7 @@ class OdbcEngine : public ::testing::TestWithParam<const Backend*> {
  protected:
   void SetUp() override {
     std::string why = GetParam()->unavailable();
-    if (!why.empty()) GTEST_SKIP() << why;
+    if (!why.empty()) WQ_SKIP_WITHOUT_POSTGRES() << why;
     table_ = testing::UniqueTableName("engine");
     conn_ = Open();
     conn_->Execute(u"CREATE TABLE " + table_ + u" (" + GetParam()->id_column +
@@ -226,6 +228,19 @@ TEST_P(OdbcEngine, FailuresCarryTheDriversStateCodeAndMessage) {
   }
   // The connection stays usable after a failed statement.
   EXPECT_NE(conn_->Execute(u"SELECT n FROM " + table_), nullptr);
+}
+
+// SQLDriverConnectW takes a SQLSMALLINT length: a longer string is refused before any driver
+// sees it, never passed on as a negative length.
+TEST(OdbcEngineLimits, ConnectionStringOverODBCsLengthIsAClearError) {
+  const Text secret(40000, u'x');
+  try {
+    OdbcConnection conn(OdbcTarget{u"Driver={SQLite3};PWD=" + secret, std::nullopt});
+    FAIL() << "opened";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kInvalidProcedureCall);
+    EXPECT_THAT(e.description(), AllOf(HasSubstr("32,767"), Not(HasSubstr("xxxx"))));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, OdbcEngine,

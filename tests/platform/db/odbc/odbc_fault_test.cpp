@@ -7,6 +7,7 @@
 
 #include "platform/db/odbc/odbc_connection.h"
 #include "platform/error.h"
+#include "tests/postgres_required.h"
 
 namespace wq::db::odbc {
 namespace {
@@ -17,7 +18,8 @@ class OdbcFault : public ::testing::Test {
     const char* conn = std::getenv("WEBQUORREL_TEST_PG_FAULT_CONN");
     const char* ctl = std::getenv("WEBQUORREL_TEST_PG_FAULT_CTL");
     if (!conn || !*conn || !ctl || !*ctl) {
-      GTEST_SKIP() << "WEBQUORREL_TEST_PG_FAULT_CONN/_CTL are not set (scripts/test sets them)";
+      WQ_SKIP_WITHOUT_POSTGRES()
+          << "WEBQUORREL_TEST_PG_FAULT_CONN/_CTL are not set (scripts/test sets them)";
     }
     conn_ = FromUtf8(conn);
     ctl_ = ctl;
