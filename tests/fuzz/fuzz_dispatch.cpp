@@ -10,6 +10,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "frame/descriptor.h"
@@ -47,7 +48,7 @@ struct Storage {
   std::deque<BSTR*> bstr_refs;
   std::deque<BSTR> bstr_ref_copies;
   std::deque<VARIANT> nested;
-  std::deque<VARIANT> nested_copies;
+  std::deque<std::pair<const VARIANT*, VARIANT>> nested_copies;
   bool use_scratch = false;
 
   ~Storage() {
@@ -100,10 +101,10 @@ void Build(Reader& in, Storage& s, VARIANT* v, int depth) {
       s.bstr_ref_copies.push_back(*ref);
       v->pbstrVal = ref;
     } else if (base == VT_VARIANT && depth < 2) {
-      s.nested.emplace_back();
-      Build(in, s, &s.nested.back(), depth + 1);
-      s.nested_copies.push_back(s.nested.back());
-      v->pvarVal = &s.nested.back();
+      VARIANT* inner = &s.nested.emplace_back();  // a deque: the address stays valid
+      Build(in, s, inner, depth + 1);
+      s.nested_copies.emplace_back(inner, *inner);
+      v->pvarVal = inner;
     } else if (!(vt & VT_ARRAY) && !PointerType(base)) {
       s.cells.emplace_back();
       in.Fill(s.cells.back().data(), 16);
@@ -187,8 +188,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!SameBstr(*s.bstr_refs[i], s.bstr_ref_copies[i])) fuzz::Violated("a BSTR was replaced");
     delete s.bstr_refs[i];
   }
-  for (size_t i = 0; i < s.nested.size(); ++i) {
-    if (std::memcmp(&s.nested[i], &s.nested_copies[i], sizeof(VARIANT)) != 0) {
+  for (const auto& [nested, copy] : s.nested_copies) {
+    if (std::memcmp(nested, &copy, sizeof(VARIANT)) != 0) {
       fuzz::Violated("a nested variant was written");
     }
   }
