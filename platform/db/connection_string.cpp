@@ -64,7 +64,6 @@ Segment ScanSegment(TextView text, size_t& i) {
   const char16_t open = j < n ? text[j] : u'\0';
   if (open == u'"' || open == u'\'' || open == u'{') {
     const char16_t close = open == u'{' ? u'}' : open;
-    if (open == u'{') s.value.push_back(u'{');
     bool closed = false;
     for (++j; j < n; ++j) {
       if (text[j] != close) {
@@ -78,7 +77,6 @@ Segment ScanSegment(TextView text, size_t& i) {
         break;
       }
     }
-    if (open == u'{') s.value.push_back(u'}');
     if (!closed) {
       // The value runs to the end of the text.
       if (s.fault == Fault::kNone) {
@@ -110,15 +108,6 @@ bool IsEmptySegment(TextView text, const Segment& s) {
   return s.fault == Fault::kMissingEquals && Trim(text.substr(s.begin, s.end - s.begin)).empty();
 }
 
-// Keys whose values are secrets: Password, PWD and any key that ends in "password" (such as
-// "Jet OLEDB:Database Password").
-bool IsSecretKey(TextView key) {
-  const Text upper = ToUpper(key);
-  constexpr TextView kPassword = u"PASSWORD";
-  return upper == u"PWD" || (upper.size() >= kPassword.size() &&
-                             TextView(upper).substr(upper.size() - kPassword.size()) == kPassword);
-}
-
 // Describes a fault by its position only: the text around it may be a password.
 [[noreturn]] void Raise(Fault fault, size_t segment_number, const Text& key) {
   std::string what;
@@ -148,6 +137,39 @@ bool IsSecretKey(TextView key) {
 }
 
 }  // namespace
+
+bool IsSecretKey(TextView key) {
+  const Text upper = ToUpper(Trim(key));
+  constexpr TextView kPassword = u"PASSWORD";
+  return upper == u"PWD" || (upper.size() >= kPassword.size() &&
+                             TextView(upper).substr(upper.size() - kPassword.size()) == kPassword);
+}
+
+Text QuoteValue(TextView literal) {
+  bool braces = !literal.empty() && (IsBlank(literal.front()) || IsBlank(literal.back()) ||
+                                     literal.front() == u'"' || literal.front() == u'\'');
+  for (char16_t c : literal) {
+    if (c == u'\0') {
+      throw Error::InvalidProcedureCall("a connection string value holds a NUL character");
+    }
+    if (c == u';' || c == u'{' || c == u'}') braces = true;
+  }
+  if (!braces) return Text(literal);
+  Text out = u"{";
+  for (char16_t c : literal) {
+    out += c;
+    if (c == u'}') out += u'}';
+  }
+  out += u'}';
+  return out;
+}
+
+void AppendPair(Text& out, TextView key, TextView literal) {
+  out += key;
+  out += u'=';
+  out += QuoteValue(literal);
+  out += u';';
+}
 
 ConnectionString ConnectionString::Parse(TextView text) {
   ConnectionString result;

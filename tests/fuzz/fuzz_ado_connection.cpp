@@ -7,7 +7,6 @@
 
 #include "platform/db/connection_string.h"
 #include "platform/db/odbc/ado_translate.h"
-#include "platform/db/odbc/odbc_connection_string.h"
 #include "platform/error.h"
 #include "tests/fuzz/fuzz_input.h"
 
@@ -41,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     db::ConnectionString cs = db::ConnectionString::Parse(text);
     for (const auto& [key, value] : cs.pairs()) {
-      if (db::odbc::IsSecretKey(key) && value == password) read_as_password = true;
+      if (db::IsSecretKey(key) && value == password) read_as_password = true;
     }
     target = db::odbc::TranslateAdoToOdbc(cs.pairs(), Drivers());
   } catch (const Error& e) {
@@ -49,21 +48,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (!target) return 0;
-  db::odbc::OdbcPairs pairs;
+  std::vector<std::pair<Text, Text>> pairs;
   try {
-    pairs = db::odbc::ParseOdbcConnectionString(target->connection_string);
+    pairs = db::ConnectionString::Parse(target->connection_string).pairs();
   } catch (const Error&) {
     fuzz::Violated("the translated string does not parse");
   }
   // The password arrives whole, whatever it holds.
   if (read_as_password && std::none_of(pairs.begin(), pairs.end(), [&](const auto& pair) {
-        return db::odbc::IsSecretKey(pair.first) && pair.second == password;
+        return db::IsSecretKey(pair.first) && pair.second == password;
       })) {
     fuzz::Violated("the password did not survive the translation");
   }
   Text again;
-  for (const auto& [key, value] : pairs) db::odbc::AppendOdbcPair(again, key, value);
-  if (db::odbc::ParseOdbcConnectionString(again) != pairs) {
+  for (const auto& [key, value] : pairs) db::AppendPair(again, key, value);
+  if (db::ConnectionString::Parse(again).pairs() != pairs) {
     fuzz::Violated("the translated pairs do not survive being written again");
   }
   return 0;

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "platform/db/connection.h"
-#include "platform/db/odbc/odbc_connection_string.h"
+#include "platform/db/connection_string.h"
 #include "presence/record.h"
 #include "presence/update.h"
 
@@ -33,8 +33,9 @@ std::string Env(const char* name) {
 
 Text WithDriver(const Text& conn, TextView driver) {
   Text out;
-  for (const auto& [key, value] : db::odbc::ParseOdbcConnectionString(conn)) {
-    db::odbc::AppendOdbcPair(out, key, EqualsIgnoreCase(key, u"Driver") ? Text(driver) : value);
+  const db::ConnectionString parsed = db::ConnectionString::Parse(conn);
+  for (const auto& [key, value] : parsed.pairs()) {
+    db::AppendPair(out, key, EqualsIgnoreCase(key, u"Driver") ? Text(driver) : value);
   }
   return out;
 }
@@ -93,9 +94,9 @@ void BM_Update(benchmark::State& state, bool pooled) {
     state.SkipWithError("WEBQUORREL_TEST_PG_CONN is not set (see scripts/bench-postgres)");
     return;
   }
-  const Text conn = pooled ? FromUtf8(conn_env)
-                           : WithDriver(FromUtf8(conn_env), u"PostgreSQL Unicode NoPool") +
-                                 u";OLE DB Services=-2";
+  const Text conn =
+      pooled ? FromUtf8(conn_env)
+             : WithDriver(FromUtf8(conn_env), u"PostgreSQL Unicode NoPool") + u"OLE DB Services=-2";
   Prepare(conn);
   ServerLog log(Env("WEBQUORREL_TEST_PG_LOG"));
   for (auto _ : state) {
