@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/db/odbc/connection_pool.h"
 #include "platform/db/odbc/odbc_connection.h"
 #include "platform/error.h"
 #include "tests/platform/db/odbc/odbc_backends.h"
@@ -241,6 +242,31 @@ TEST(OdbcEngineLimits, ConnectionStringOverODBCsLengthIsAClearError) {
     EXPECT_EQ(e.number(), kInvalidProcedureCall);
     EXPECT_THAT(e.description(), AllOf(HasSubstr("32,767"), Not(HasSubstr("xxxx"))));
   }
+}
+
+// The engine's own pool: closed connections wait for the next open of the same string, at most
+// pool::kPerKey of them; an unpooled open neither takes nor keeps one.
+TEST(OdbcEnginePool, KeepsAtMostAFewIdleConnectionsPerString) {
+  std::string why = testing::SqliteUnavailable();
+  if (!why.empty()) GTEST_SKIP() << why;
+  const Text conn = testing::SqliteConnection() + u";NoWCHAR=0";  // a string of its own
+  auto open = [&](bool pooled) {
+    return std::make_unique<OdbcConnection>(OdbcTarget{conn, std::nullopt}, pooled);
+  };
+  const size_t before = pool::IdleCount();
+  ASSERT_LE(before + pool::kPerKey, pool::kTotal);
+  {
+    std::vector<std::unique_ptr<OdbcConnection>> many;
+    for (size_t i = 0; i < pool::kPerKey + 2; ++i) many.push_back(open(true));
+  }
+  EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey);
+  auto reused = open(true);
+  EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey - 1);
+  EXPECT_NE(reused->Execute(u"SELECT 1 AS one"), nullptr);
+  open(false).reset();
+  EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey - 1);
+  reused.reset();
+  EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, OdbcEngine,
