@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "frame/coerce.h"
 #include "frame/descriptor.h"
 #include "frame/module_lock.h"
 #include "presence/update.h"
@@ -55,11 +56,6 @@ HRESULT STDMETHODCALLTYPE clsQuorrel::UpdateOnlineState(BSTR gstrConnSystem, SHO
 int32_t RunUpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
                              bool ModLogin) noexcept {
   return presence::UpdateOnlineState(gstrConnSystem, SelfState, ModName, ModLogin);
-}
-
-Text TextFromBstr(BSTR bstr) {
-  if (bstr == nullptr) return Text();
-  return Text(reinterpret_cast<const char16_t*>(bstr), SysStringLen(bstr));
 }
 
 }  // namespace wq::frame
