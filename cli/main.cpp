@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/version.h"
 #include "platform/error.h"
 
 namespace {
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
   CLI::App app{"Keeps the register of which workstations are online in which module.",
                "webquorrel"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", wq::cli::VersionText,
+                       "Print the versions of webquorrel, SQLite and the ODBC driver manager");
   wq::cli::AddSealCommand(app);
   wq::cli::AddUnsealCommand(app);
   wq::cli::AddUpdateCommand(app);
