@@ -41,8 +41,11 @@ void RunAgent(const AgentOptions& options) {
   const std::string module = QuotedPrintable(FromUtf8(options.module));
   bool registered = false;
   int failures = 0;
+  long attempted = 0, failed = 0;  // over the whole run, for the closing line
   for (;;) {
     const presence::UpdateResult r = Update(options, 2);
+    ++attempted;
+    if (!r.ok()) ++failed;
     if (r.ok()) {
       if (!registered) {
         std::cout << "registered in module " << module << " (" << r.count << " presence records"
@@ -59,7 +62,8 @@ void RunAgent(const AgentOptions& options) {
                 << " s: " << Describe(*r.error) << std::endl;
     }
     if (const int sig = signals.Wait(std::chrono::seconds(options.interval)); sig != 0) {
-      std::cout << "stopping on " << (sig == SIGINT ? "SIGINT" : "SIGTERM") << std::endl;
+      std::cout << "stopping on " << (sig == SIGINT ? "SIGINT" : "SIGTERM") << " after "
+                << attempted << " updates (" << failed << " failed)" << std::endl;
       break;
     }
   }

@@ -58,7 +58,9 @@ bool IsStorable(const RegistryValue& value) {
   const std::string data = ToUtf8(value.data);
   return !key.empty() && !HasLineBreakOrNul(key) && !HasLineBreakOrNul(name) &&
          !HasLineBreakOrNul(data) && key.find(" = ") == std::string::npos &&
-         key.find(" @") == std::string::npos && name.find(" = ") == std::string::npos;
+         key.find(" @") == std::string::npos && name.find(" = ") == std::string::npos &&
+         // A trailing " =" would run into the separator and read back as " = " too early.
+         !key.ends_with(" =") && !name.ends_with(" =");
 }
 
 std::string UpdateRegistryText(std::string_view text, const std::vector<RegistryValue>& values,

@@ -29,7 +29,7 @@ struct RegistryLine {
 std::optional<RegistryLine> ParseRegistryLine(std::string_view line);
 
 // False for values this format cannot hold: line breaks or NULs anywhere, a key that is empty
-// or holds " = " or " @", a name that holds " = ".
+// or holds " = " or " @", a name that holds " = ", a key or name that ends with " =".
 bool IsStorable(const RegistryValue& value);
 
 // The file's new text: every line that holds one of values' (key, name) pairs is dropped; with

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/postgres_required.h"
+
 namespace wq::testing {
 
 class FaultCluster : public ::testing::Test {
@@ -16,7 +18,8 @@ class FaultCluster : public ::testing::Test {
     const char* conn = std::getenv("WEBQUORREL_TEST_PG_FAULT_CONN");
     const char* ctl = std::getenv("WEBQUORREL_TEST_PG_FAULT_CTL");
     if (!conn || !*conn || !ctl || !*ctl) {
-      GTEST_SKIP() << "WEBQUORREL_TEST_PG_FAULT_CONN/_CTL are not set (scripts/test sets them)";
+      WQ_SKIP_WITHOUT_POSTGRES()
+          << "WEBQUORREL_TEST_PG_FAULT_CONN/_CTL are not set (scripts/test sets them)";
     }
     conn_ = conn;
     ctl_ = ctl;

@@ -8,6 +8,7 @@
 
 #include "presence/record.h"
 #include "tests/cli/child_process.h"
+#include "tests/postgres_required.h"
 #include "tests/presence/test_database.h"
 
 namespace wq::testing {
@@ -20,7 +21,7 @@ class Load : public ::testing::TestWithParam<TestEngine> {};
 
 TEST_P(Load, EveryWorkstationEndsWithOneRecordAndNothingElseChanges) {
   std::unique_ptr<TestDatabase> db = GetParam().make();
-  if (!db) GTEST_SKIP() << GetParam().name << " is not available here";
+  if (!db) WQ_SKIP_WITHOUT_POSTGRES() << GetParam().name << " is not available here";
   const std::string conn = db->ConnectionString();
   ASSERT_EQ(RunCommand({"init", "--conn", conn}).status, 0);
   for (int i = 1; i <= 3; ++i) {

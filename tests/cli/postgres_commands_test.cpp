@@ -12,6 +12,7 @@
 #include "platform/db/connection_string.h"
 #include "tests/cli/child_process.h"
 #include "tests/pg_fault_cluster.h"
+#include "tests/postgres_required.h"
 #include "tests/presence/test_database.h"
 
 namespace wq::testing {
@@ -23,7 +24,8 @@ using ::testing::Not;
 
 TEST(PostgresCommands, InitCreatesTheTableOnceAndTheCommandsUseIt) {
   std::unique_ptr<TestDatabase> db = PostgresEngine().make();
-  if (!db) GTEST_SKIP() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
+  if (!db)
+    WQ_SKIP_WITHOUT_POSTGRES() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
   const std::string conn = db->ConnectionString();
   for (const char* says : {"SystemSetting created, with its index on ssDesc\n",
                            "SystemSetting exists already: left as it is\n"}) {
@@ -48,7 +50,8 @@ TEST(PostgresCommands, InitCreatesTheTableOnceAndTheCommandsUseIt) {
 // The host's table, with its own columns and indexes, is left exactly as it was.
 TEST(PostgresCommands, InitLeavesAnExistingTableAndItsIndexesAlone) {
   std::unique_ptr<TestDatabase> db = PostgresEngine().make();
-  if (!db) GTEST_SKIP() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
+  if (!db)
+    WQ_SKIP_WITHOUT_POSTGRES() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
   db->CreateSchema(Layout::kExtraColumns);
   db->Exec("CREATE INDEX host_note ON SystemSetting (ssNote)");
   const std::string indexes =

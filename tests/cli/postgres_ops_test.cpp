@@ -11,6 +11,7 @@
 #include "presence/record.h"
 #include "tests/cli/child_process.h"
 #include "tests/pg_fault_cluster.h"
+#include "tests/postgres_required.h"
 #include "tests/presence/test_database.h"
 
 namespace wq::testing {
@@ -35,7 +36,8 @@ std::vector<std::string> Workstations(const std::string& conn) {
 
 TEST(PostgresOps, DoctorPruneAndAgent) {
   std::unique_ptr<TestDatabase> db = PostgresEngine().make();
-  if (!db) GTEST_SKIP() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
+  if (!db)
+    WQ_SKIP_WITHOUT_POSTGRES() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
   const std::string conn = db->ConnectionString();
   ASSERT_EQ(RunCommand({"init", "--conn", conn}).status, 0);
   const std::vector<std::string> env = {"WEBQUORREL_CONN=" + conn, "WEBQUORREL_COMPUTERNAME=PC-PG"};

@@ -120,6 +120,8 @@ TEST(RegistryFile, HostileLines) {
   EXPECT_FALSE(IsStorable({u"a = b", u"", u"x"}));
   EXPECT_FALSE(IsStorable({u"a @b", u"", u"x"}));
   EXPECT_FALSE(IsStorable({u"a", u"n = m", u"x"}));
+  EXPECT_FALSE(IsStorable({u"a", u"n =", u"x"}));  // would read back as name "n", data "= x"
+  EXPECT_FALSE(IsStorable({u"a =", u"", u"x"}));
   EXPECT_TRUE(IsStorable({u"a", u"n", u"data = with = equals"}));
 }
 

@@ -13,6 +13,7 @@
 
 #include "presence/record.h"
 #include "presence/update.h"
+#include "tests/postgres_required.h"
 #include "tests/presence/fake_host.h"
 #include "tests/presence/test_database.h"
 
@@ -41,7 +42,7 @@ class PresenceUpdate : public ::testing::TestWithParam<TestEngine> {
  protected:
   void SetUp() override {
     db_ = GetParam().make();
-    if (!db_) GTEST_SKIP() << GetParam().name << " is not available here";
+    if (!db_) WQ_SKIP_WITHOUT_POSTGRES() << GetParam().name << " is not available here";
   }
   void Create(Layout layout = Layout::kStandard) { db_->CreateSchema(layout); }
 

@@ -1,5 +1,5 @@
-// The presence update on the loopback PostgreSQL server through ODBC: latency with the driver
-// manager's connection pool against without it, and what one update costs the server in
+// The presence update on the loopback PostgreSQL server through ODBC: latency with the engine's
+// own connection pool against without it, and what one update costs the server in
 // statements and connections, counted from the server's statement log.
 //
 //   scripts/bench-postgres            (starts a private cluster, then runs this)
@@ -8,7 +8,8 @@
 //
 // Each benchmark is one process running 200 updates in a row as one workstation (state 2, the
 // module Bench), beside 8 live records of other workstations. "Unpooled" opens the same driver
-// under the odbcinst.ini entry "PostgreSQL Unicode NoPool" (CPTimeout=-1).
+// under the odbcinst.ini entry "PostgreSQL Unicode NoPool" (CPTimeout=-1, so the driver manager
+// keeps nothing either) with ADO's "OLE DB Services=-2" (no pooling by the engine).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -94,7 +95,8 @@ void BM_Update(benchmark::State& state, bool pooled) {
     return;
   }
   const Text conn =
-      pooled ? FromUtf8(conn_env) : WithDriver(FromUtf8(conn_env), u"PostgreSQL Unicode NoPool");
+      pooled ? FromUtf8(conn_env)
+             : WithDriver(FromUtf8(conn_env), u"PostgreSQL Unicode NoPool") + u"OLE DB Services=-2";
   Prepare(conn);
   ServerLog log(Env("WEBQUORREL_TEST_PG_LOG"));
   for (auto _ : state) {

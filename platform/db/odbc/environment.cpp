@@ -6,10 +6,8 @@ namespace wq::db::odbc {
 namespace {
 
 SQLHENV CreateEnvironment() {
-  // Pooling is a process-wide setting that must be made before the environment exists.
-  SQLSetEnvAttr(SQL_NULL_HENV, SQL_ATTR_CONNECTION_POOLING,
-                reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_CP_ONE_PER_HENV)),
-                SQL_IS_UINTEGER);
+  // The driver manager's process-wide pooling (SQL_ATTR_CONNECTION_POOLING on the null
+  // environment) is the host's to set, never ours: the engine pools its own connections.
   SQLHENV env = SQL_NULL_HENV;
   SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
   if (!Succeeded(rc)) {
@@ -20,8 +18,8 @@ SQLHENV CreateEnvironment() {
   Check(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
                       reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_OV_ODBC3)), 0),
         SQL_HANDLE_ENV, env, "ODBC: setting the ODBC version", none);
-  // A pooled connection serves any request for the same connection string, whatever
-  // connection attributes were set on it.
+  // Where the host (or unixODBC's odbcinst.ini) turned the driver manager's pool on, a pooled
+  // connection serves any request of ours for the same connection string.
   SQLSetEnvAttr(env, SQL_ATTR_CP_MATCH,
                 reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_CP_RELAXED_MATCH)), 0);
   return env;
@@ -31,7 +29,7 @@ SQLHENV CreateEnvironment() {
 
 SQLHENV SharedEnvironment() {
   // Created once, by the first caller on any thread (a failure is tried again next time), and
-  // never freed: pooled connections belong to it, and it must outlive every connection.
+  // never freed: the engine's idle connections belong to it, and it must outlive every connection.
   static const SQLHENV env = CreateEnvironment();
   return env;
 }

@@ -1,8 +1,7 @@
-// The process's one ODBC environment. It is created at first use with the driver manager's
-// connection pooling turned on (one pool per environment, relaxed matching) and lives as long
-// as the process. On unixODBC the pool also needs "Pooling=Yes" in the [ODBC] section of
-// odbcinst.ini and a CPTimeout above 0 in the driver's section; without them connections are
-// simply not pooled.
+// The engine's one ODBC environment, created at first use and kept as long as the process. It
+// changes no process-wide setting of the driver manager; connection reuse is the engine's own
+// (connection_pool.h). Where the driver manager pools anyway (unixODBC with "Pooling=Yes" in
+// odbcinst.ini), matching is relaxed.
 #pragma once
 
 #include <vector>

@@ -1,5 +1,5 @@
 // The ODBC engine: db::Connection over the ODBC driver manager (unixODBC, or odbc32 on
-// Windows), through the UTF-16 ("W") functions, with the driver manager's connection pool.
+// Windows), through the UTF-16 ("W") functions, with a pool of its own idle connections.
 #pragma once
 
 #include <memory>
@@ -14,8 +14,9 @@ namespace wq::db::odbc {
 class OdbcConnection final : public Connection {
  public:
   // Connects with an ODBC connection string; raises wq::DatabaseError (SQLSTATE, the driver's
-  // native code and message, never the password) when it cannot.
-  explicit OdbcConnection(const OdbcTarget& target);
+  // native code and message, never the password) when it cannot. Unpooled, it neither takes an
+  // idle connection from the engine's pool nor gives its own back.
+  explicit OdbcConnection(const OdbcTarget& target, bool pooled = true);
   ~OdbcConnection() override;
 
   std::unique_ptr<Recordset> Execute(const Text& sql,

@@ -1,9 +1,11 @@
 #include "platform/db/odbc/session.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 
 #include "platform/db/connection_string.h"
+#include "platform/db/odbc/connection_pool.h"
 #include "platform/db/odbc/environment.h"
 #include "platform/db/odbc/keyset_sql.h"
 
@@ -24,8 +26,16 @@ Text GetInfoText(SQLHDBC dbc, SQLUSMALLINT info) {
 
 }  // namespace
 
-Session::Session(Text connection_string, int login_timeout_seconds)
-    : connection_string_(std::move(connection_string)), login_timeout_(login_timeout_seconds) {
+Session::Session(Text connection_string, int login_timeout_seconds, bool pooled)
+    : connection_string_(std::move(connection_string)),
+      login_timeout_(login_timeout_seconds),
+      pooled_(pooled) {
+  // SQLDriverConnectW takes the length as a SQLSMALLINT.
+  if (connection_string_.size() > static_cast<size_t>(INT16_MAX)) {
+    throw Error::InvalidProcedureCall("the connection string is longer than 32,767 characters");
+  }
+  // Connections differ by their string and by the login timeout set on them.
+  pool_key_ = connection_string_ + u'\0' + FromUtf8(std::to_string(login_timeout_));
   // A malformed string still connects or fails in the driver; the secrets are only for masking.
   try {
     const ConnectionString parsed = ConnectionString::Parse(connection_string_);
@@ -34,12 +44,20 @@ Session::Session(Text connection_string, int login_timeout_seconds)
     }
   } catch (const Error&) {
   }
-  Connect();
+  Connect(/*reuse=*/true);
 }
 
 Session::~Session() { Close(); }
 
-void Session::Connect() {
+void Session::Connect(bool reuse) {
+  if (pooled_ && reuse) {
+    SQLHDBC idle = pool::Take(pool_key_);
+    if (idle != SQL_NULL_HDBC) {
+      dbc_ = idle;
+      ReadInfo();
+      return;
+    }
+  }
   SQLHENV env = SharedEnvironment();
   SQLHDBC dbc = SQL_NULL_HDBC;
   Check(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_HANDLE_ENV, env,
@@ -59,6 +77,11 @@ void Session::Connect() {
     throw error;
   }
   dbc_ = dbc;
+  ReadInfo();
+}
+
+void Session::ReadInfo() {
+  SQLHDBC dbc = dbc_;
   dbms_ = ToUtf8(GetInfoText(dbc, SQL_DBMS_NAME));
   Text quote = GetInfoText(dbc, SQL_IDENTIFIER_QUOTE_CHAR);
   if (dbms_.find("SQL Server") != std::string::npos) {
@@ -78,16 +101,21 @@ SQLHDBC Session::dbc() const {
 
 void Session::Close() {
   if (dbc_ == SQL_NULL_HDBC) return;
-  // With pooling on, the driver manager keeps the connection for the next open.
-  SQLDisconnect(dbc_);
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+  SQLHDBC dbc = dbc_;
   dbc_ = SQL_NULL_HDBC;
+  if (pooled_) {
+    pool::Give(pool_key_, dbc);
+  } else {
+    pool::Discard(dbc);
+  }
 }
 
 void Session::Reconnect() {
-  Close();
+  if (dbc_ != SQL_NULL_HDBC) pool::Discard(dbc_);
+  dbc_ = SQL_NULL_HDBC;
+  if (pooled_) pool::DropAll(pool_key_);
   used_ = false;
-  Connect();
+  Connect(/*reuse=*/false);
 }
 
 Text Session::QuoteIdentifier(TextView name) const {

@@ -17,9 +17,10 @@ inline constexpr int kConnectionTimeoutSeconds = 30;    // other requests on the
 
 class Session {
  public:
-  // Connects (SQLDriverConnect, no prompt). The connection string's passwords become secrets
-  // that no error message shows.
-  Session(Text connection_string, int login_timeout_seconds);
+  // Connects (SQLDriverConnect, no prompt), or takes an idle connection of the engine's own pool
+  // (connection_pool.h) when pooled. The connection string's passwords become secrets that no
+  // error message shows. A string longer than ODBC can pass (32,767 units) is refused.
+  Session(Text connection_string, int login_timeout_seconds, bool pooled = true);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -27,10 +28,11 @@ class Session {
   // Raises wq::Error (kObjectClosed) once the session is closed.
   SQLHDBC dbc() const;
   bool open() const { return dbc_ != SQL_NULL_HDBC; }
+  // Hands the connection back to the pool (or closes it when not pooled).
   void Close();
   void MarkUsed() { used_ = true; }
-  // Drops the connection and makes a new one with the same string, for a pooled connection
-  // that turned out to be dead before anything was done on it.
+  // Drops the connection and the pool's other idle ones of this string, and connects anew, for
+  // a pooled connection that turned out to be dead before anything was done on it.
   void Reconnect();
 
   const Secrets& secrets() const { return secrets_; }
@@ -58,10 +60,13 @@ class Session {
   }
 
  private:
-  void Connect();
+  void Connect(bool reuse);
+  void ReadInfo();
 
   Text connection_string_;
   int login_timeout_;
+  bool pooled_;
+  Text pool_key_;
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   Secrets secrets_;
   std::string dbms_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdlib>
 #include <iterator>
 
@@ -53,18 +54,26 @@ Fetch FetchAs(SQLSMALLINT type) {
   }
 }
 
-// A decimal's text as a whole number when it has no fraction and fits, else as a real.
+// A decimal's text as a whole number when it has no fraction and fits, else as a real. Parsed
+// without the C locale functions, whose LC_NUMERIC belongs to the host; some drivers (psqlODBC)
+// write the decimal point of that locale, so a lone ',' is read as the point.
 Value DecimalValue(const Text& text, SQLSMALLINT digits) {
   std::string s = ToUtf8(text);
-  if (digits == 0 && s.find_first_of(".eE") == std::string::npos) {
-    errno = 0;
-    char* end = nullptr;
-    long long v = std::strtoll(s.c_str(), &end, 10);
-    if (errno == 0 && end && *end == '\0' && !s.empty()) return Value(int64_t{v});
+  if (size_t comma = s.find(','); comma != std::string::npos &&
+                                  s.find_first_of(",.", comma + 1) == std::string::npos &&
+                                  s.find('.') == std::string::npos) {
+    s[comma] = '.';
   }
-  char* end = nullptr;
-  double d = std::strtod(s.c_str(), &end);
-  if (end && *end == '\0' && !s.empty()) return Value(d);
+  const char* first = s.data() + (s.starts_with('+') ? 1 : 0);
+  const char* last = s.data() + s.size();
+  if (digits == 0 && s.find_first_of(".eE") == std::string::npos) {
+    int64_t v = 0;
+    auto [end, ec] = std::from_chars(first, last, v);
+    if (ec == std::errc() && end == last && first != last) return Value(v);
+  }
+  double d = 0;
+  auto [end, ec] = std::from_chars(first, last, d);
+  if (ec == std::errc() && end == last && first != last) return Value(d);
   return Value(text);
 }
 
@@ -148,6 +157,10 @@ void Statement::Bind(const std::vector<Value>& params) {
 }
 
 bool Statement::Execute(const Text& sql, const std::vector<Value>& params) {
+  // ODBC takes the length as a SQLINTEGER and numbers parameters with a SQLUSMALLINT.
+  if (sql.size() > static_cast<size_t>(INT32_MAX) || params.size() > UINT16_MAX) {
+    throw Error::InvalidProcedureCall("the statement is too long or has too many parameters");
+  }
   Bind(params);
   SQLRETURN rc = SQLExecDirectW(stmt_, W(sql), static_cast<SQLINTEGER>(sql.size()));
   if (!Succeeded(rc) && rc != SQL_NO_DATA) {

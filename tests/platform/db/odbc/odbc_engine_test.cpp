@@ -2,14 +2,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/db/odbc/connection_pool.h"
 #include "platform/db/odbc/odbc_connection.h"
 #include "platform/error.h"
 #include "tests/error_of.h"
 #include "tests/platform/db/odbc/odbc_backends.h"
+#include "tests/postgres_required.h"
 
 namespace wq::db::odbc {
 namespace {
 
+using ::testing::AllOf;
 using testing::Backend;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -18,7 +21,7 @@ class OdbcEngine : public ::testing::TestWithParam<const Backend*> {
  protected:
   void SetUp() override {
     std::string why = GetParam()->unavailable();
-    if (!why.empty()) GTEST_SKIP() << why;
+    if (!why.empty()) WQ_SKIP_WITHOUT_POSTGRES() << why;
     table_ = testing::UniqueTableName("engine");
     conn_ = Open();
     conn_->Execute(u"CREATE TABLE " + table_ + u" (" + GetParam()->id_column +
@@ -225,6 +228,44 @@ TEST_P(OdbcEngine, FailuresCarryTheDriversStateCodeAndMessage) {
   }
   // The connection stays usable after a failed statement.
   EXPECT_NE(conn_->Execute(u"SELECT n FROM " + table_), nullptr);
+}
+
+// SQLDriverConnectW takes a SQLSMALLINT length: a longer string is refused before any driver
+// sees it, never passed on as a negative length.
+TEST(OdbcEngineLimits, ConnectionStringOverODBCsLengthIsAClearError) {
+  const Text secret(40000, u'x');
+  try {
+    OdbcConnection conn(OdbcTarget{u"Driver={SQLite3};PWD=" + secret, std::nullopt});
+    FAIL() << "opened";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kInvalidProcedureCall);
+    EXPECT_THAT(e.description(), AllOf(HasSubstr("32,767"), Not(HasSubstr("xxxx"))));
+  }
+}
+
+// The engine's own pool: closed connections wait for the next open of the same string, at most
+// pool::kPerKey of them; an unpooled open neither takes nor keeps one.
+TEST(OdbcEnginePool, KeepsAtMostAFewIdleConnectionsPerString) {
+  std::string why = testing::SqliteUnavailable();
+  if (!why.empty()) GTEST_SKIP() << why;
+  const Text conn = testing::SqliteConnection() + u";NoWCHAR=0";  // a string of its own
+  auto open = [&](bool pooled) {
+    return std::make_unique<OdbcConnection>(OdbcTarget{conn, std::nullopt}, pooled);
+  };
+  const size_t before = pool::IdleCount();
+  ASSERT_LE(before + pool::kPerKey, pool::kTotal);
+  {
+    std::vector<std::unique_ptr<OdbcConnection>> many;
+    for (size_t i = 0; i < pool::kPerKey + 2; ++i) many.push_back(open(true));
+  }
+  EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey);
+  auto reused = open(true);
+  EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey - 1);
+  EXPECT_NE(reused->Execute(u"SELECT 1 AS one"), nullptr);
+  open(false).reset();
+  EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey - 1);
+  reused.reset();
+  EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, OdbcEngine,

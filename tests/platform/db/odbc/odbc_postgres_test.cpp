@@ -1,9 +1,11 @@
 // What the ODBC engine does on PostgreSQL in particular: server time as a date, connections
-// from the driver manager's pool, round trips, and failures that never show the password.
+// from the engine's own pool, round trips, and failures that never show the password.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/db/connection.h"
 #include "platform/db/connection_string.h"
@@ -12,6 +14,7 @@
 #include "platform/error.h"
 #include "tests/platform/db/odbc/odbc_backends.h"
 #include "tests/platform/db/odbc/pg_statement_log.h"
+#include "tests/postgres_required.h"
 
 namespace wq::db::odbc {
 namespace {
@@ -26,7 +29,7 @@ class OdbcPostgres : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string why = testing::PostgresUnavailable();
-    if (!why.empty()) GTEST_SKIP() << why;
+    if (!why.empty()) WQ_SKIP_WITHOUT_POSTGRES() << why;
   }
   static Text WithDriver(TextView driver) {
     Text out;
@@ -54,20 +57,58 @@ TEST_F(OdbcPostgres, ServerTimeArrivesAsADateUnderItsOwnLabel) {
   EXPECT_GE(v.date_time().year, 2024);
 }
 
-TEST_F(OdbcPostgres, ClosedConnectionsGoBackToTheDriverManagersPool) {
-  long first = BackendPid(*Open());
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(BackendPid(*Open()), first);
-  // Two open at once need two server connections.
-  auto a = Open();
-  auto b = Open();
-  EXPECT_NE(BackendPid(*a), BackendPid(*b));
+// The engine's own pool, not the driver manager's: the NoPool entry (CPTimeout=-1) keeps unixODBC
+// from reusing anything, so a reused server connection is the engine's doing.
+TEST_F(OdbcPostgres, ClosedConnectionsGoBackToTheEnginesOwnPool) {
+  if (!testing::DriverInstalled(u"PostgreSQL Unicode NoPool")) GTEST_SKIP() << "no NoPool entry";
+  const Text conn = WithDriver(u"PostgreSQL Unicode NoPool");
+  long first = BackendPid(*Open(conn));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(BackendPid(*Open(conn)), first);
+  // Two open at once need two server connections; both are kept afterwards.
+  {
+    auto a = Open(conn);
+    auto b = Open(conn);
+    EXPECT_NE(BackendPid(*a), BackendPid(*b));
+  }
+  // An unpooled open takes none of them and keeps nothing.
+  auto unpooled = [&] {
+    return BackendPid(*std::make_unique<OdbcConnection>(OdbcTarget{conn, std::nullopt}, false));
+  };
+  long once = unpooled();
+  EXPECT_NE(unpooled(), once);
+  EXPECT_NE(once, first);
 }
 
-TEST_F(OdbcPostgres, UnpooledDriverConnectsEachTime) {
-  Text unpooled = WithDriver(u"PostgreSQL Unicode NoPool");
-  if (!testing::DriverInstalled(u"PostgreSQL Unicode NoPool")) GTEST_SKIP() << "no unpooled entry";
-  long first = BackendPid(*Open(unpooled));
-  EXPECT_NE(BackendPid(*Open(unpooled)), first);
+TEST_F(OdbcPostgres, OleDbServicesWithoutPoolingConnectsEachTime) {
+  const Text conn = WithDriver(u"PostgreSQL Unicode NoPool") + u"OLE DB Services=-2";
+  long first = BackendPid(*Connection::Open(conn));
+  EXPECT_NE(BackendPid(*Connection::Open(conn)), first);
+  EXPECT_THROW(Connection::Open(testing::PostgresConnection() + u";OLE DB Services=x"), Error);
+}
+
+// Drivers return decimals as text with a '.'; a host may have set a comma locale.
+TEST_F(OdbcPostgres, DecimalsReadTheSameUnderACommaLocale) {
+  const char* dir = std::getenv("WEBQUORREL_TEST_LOCPATH");  // scripts/services/locale.sh
+  const char* saved = std::getenv("LOCPATH");
+  if (dir && *dir) setenv("LOCPATH", dir, 1);
+  std::string previous = setlocale(LC_NUMERIC, nullptr);
+  const bool comma = setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+  const char point = *localeconv()->decimal_point;
+  auto conn = Open();
+  auto rs = conn->Execute(u"SELECT 1234.5::numeric(10,2) AS a, 42::numeric(10,0) AS b");
+  Value a = rs->Field(u"a"), b = rs->Field(u"b");
+  setlocale(LC_NUMERIC, previous.c_str());
+  if (saved) {
+    setenv("LOCPATH", saved, 1);
+  } else {
+    unsetenv("LOCPATH");
+  }
+  if (!comma) WQ_SKIP_WITHOUT_POSTGRES() << "no de_DE.UTF-8 locale (scripts/services/locale.sh)";
+  EXPECT_EQ(point, ',');
+  ASSERT_TRUE(a.IsReal()) << (a.IsText() ? ToUtf8(a.text()) : "?");
+  EXPECT_DOUBLE_EQ(a.real(), 1234.5);
+  ASSERT_TRUE(b.IsInteger());
+  EXPECT_EQ(b.integer(), 42);
 }
 
 TEST_F(OdbcPostgres, KeysetOpenedToAddARowReadsNoRows) {
@@ -162,7 +203,7 @@ TEST_F(OdbcPostgres, HostilePasswordSurvivesTheWayFromAnAdoString) {
   std::string literal;
   for (char c : password) literal += c == '\'' ? std::string("''") : std::string(1, c);
   if (!Superuser("CREATE ROLE " + role + " LOGIN PASSWORD '" + literal + "';")) {
-    GTEST_SKIP() << "no superuser access (WEBQUORREL_TEST_PG_CTL)";
+    WQ_SKIP_WITHOUT_POSTGRES() << "no superuser access (WEBQUORREL_TEST_PG_CTL)";
   }
   // The host's way of writing it: an ADO value in double quotes, '"' doubled.
   std::string quoted;
