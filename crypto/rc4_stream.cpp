@@ -71,7 +71,7 @@ void Rc4Stream::Apply(uint8_t* data, size_t size) {
 #if defined(__x86_64__) && defined(__GNUC__)
   if (size >= 64) {
     // Single steps until the next eight indices lie in one run of the table.
-    for (; ((i + 1) & 7) != 0; ++k) data[k] ^= next();
+    while (((i + 1) & 7) != 0) data[k++] ^= next();
     uint64_t wideJ = j & 255;
     for (; k + 8 <= size; k += 8) {
       const uint64_t stream = EightSteps(s, s + ((i + 1) & 255), wideJ);
