@@ -110,15 +110,6 @@ bool IsEmptySegment(TextView text, const Segment& s) {
   return s.fault == Fault::kMissingEquals && Trim(text.substr(s.begin, s.end - s.begin)).empty();
 }
 
-// Keys whose values are secrets: Password, PWD and any key that ends in "password" (such as
-// "Jet OLEDB:Database Password").
-bool IsSecretKey(TextView key) {
-  const Text upper = ToUpper(key);
-  constexpr TextView kPassword = u"PASSWORD";
-  return upper == u"PWD" || (upper.size() >= kPassword.size() &&
-                             TextView(upper).substr(upper.size() - kPassword.size()) == kPassword);
-}
-
 // Describes a fault by its position only: the text around it may be a password.
 [[noreturn]] void Raise(Fault fault, size_t segment_number, const Text& key) {
   std::string what;
@@ -169,6 +160,14 @@ std::optional<Text> ConnectionString::Get(TextView key) const {
     if (EqualsIgnoreCase(it->first, wanted)) return it->second;
   }
   return std::nullopt;
+}
+
+// Such as "Jet OLEDB:Database Password".
+bool ConnectionString::IsSecretKey(TextView key) {
+  const Text upper = ToUpper(key);
+  constexpr TextView kPassword = u"PASSWORD";
+  return upper == u"PWD" || (upper.size() >= kPassword.size() &&
+                             TextView(upper).substr(upper.size() - kPassword.size()) == kPassword);
 }
 
 Text ConnectionString::Redact(TextView text) {

@@ -24,6 +24,8 @@ class ConnectionString {
 
   // The string with every password value (Password, PWD) replaced by "***", for messages.
   static Text Redact(TextView text);
+  // Whether a key's value is a secret: Password, PWD, or any key ending in "password".
+  static bool IsSecretKey(TextView key);
 
  private:
   std::vector<std::pair<Text, Text>> pairs_;
