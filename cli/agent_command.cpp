@@ -35,7 +35,7 @@ std::string Describe(const Error& e) {
   return "error " + std::to_string(e.number()) + ": " + Printable(FromUtf8(e.what()));
 }
 
-// Registers now and every interval until SIGINT or SIGTERM, then withdraws. A failed update is
+// Registers now and every interval until a stop request, then withdraws. A failed update is
 // reported and tried again at the next interval; nothing about the database ends the loop.
 void RunAgent(const AgentOptions& options) {
   StopSignals signals;
@@ -79,9 +79,9 @@ void RunAgent(const AgentOptions& options) {
 void AddAgentCommand(CLI::App& app) {
   auto options = std::make_shared<AgentOptions>();
   CLI::App* command = app.add_subcommand(
-      "agent",
-      "Keep this workstation registered in a module: register now and every interval, withdraw "
-      "on SIGINT or SIGTERM");
+      "agent", std::string("Keep this workstation registered in a module: register now and every "
+                           "interval, withdraw on ") +
+                   kStopRequestName);
   AddConnOption(*command, options->conn);
   command->add_option("--module", options->module, "The module to be registered in")->required();
   command->add_flag("--login", options->login, "Mark the records as logged in");

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/system.h"
 #include "platform/error.h"
 
 namespace {
@@ -21,8 +22,11 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  wq::cli::PrepareProcess();
+  wq::cli::Utf8Arguments args(argc, argv);
   CLI::App app{"Keeps the register of which workstations are online in which module.",
                "webquorrel"};
+  app.footer(wq::cli::kPlatformNotes);
   app.require_subcommand(1);
   wq::cli::AddSealCommand(app);
   wq::cli::AddUnsealCommand(app);
@@ -42,7 +46,7 @@ int main(int argc, char** argv) {
                             : "webquorrel " + commands.front()->get_name() + ": ";
   };
   try {
-    app.parse(argc, argv);
+    app.parse(args.argc(), args.argv());
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : kBadInput;
   } catch (const wq::cli::ExitStatus& e) {
