@@ -114,7 +114,7 @@ check_trace() {
   text=$(tr -d '\r' <"$trace")
   n=$(wc -l <<<"$text")
   [[ $n == 2 ]] || fail "$arch: $n trace lines for two failures: $text"
-  grep -Eq "^[0-9-]{10}T[0-9:]{8}Z pid [0-9]+ ${computer_name[$arch]^^} UpdateOnlineState failed in step 'marker query': error -?[0-9]+: .*SystemSetting.*\(SQLSTATE [0-9A-Z]{5}" <<<"$text" ||
+  grep -Eq "^[0-9-]{10}T[0-9:]{8}Z pid [0-9]+ ${computer_name[$arch]^^} UpdateOnlineState failed in step '(marker query|scan)': error -?[0-9]+: .*SystemSetting.*\(SQLSTATE [0-9A-Z]{5}" <<<"$text" ||
     fail "$arch: the missing table's line: $text"
   grep -Eq "failed in step 'open': error -?[0-9]+: .*\(SQLSTATE 08001" <<<"$text" ||
     fail "$arch: the unreachable server's line: $text"
