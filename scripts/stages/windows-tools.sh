@@ -119,13 +119,18 @@ check_trace() {
   grep -Eq "failed in step 'open': error -?[0-9]+: .*\(SQLSTATE 08001" <<<"$text" ||
     fail "$arch: the unreachable server's line: $text"
   ! grep -q "cret9" <<<"$text" || fail "$arch: the trace holds the password: $text"
+  # The debugger's copy: Wine logs OutputDebugString on its seh channel (warnings).
+  text=$(WINEDEBUG=-all,warn+seh dll_count "$arch" "$(sqlite_conn "$arch" "$empty")" 2>&1 >/dev/null) ||
+    fail "$arch: the call for the debugger: $text"
+  grep -q "webQuorrel: UpdateOnlineState failed in step" <<<"$text" ||
+    fail "$arch: nothing for the debugger: $text"
 
   # A trace that cannot be written changes nothing; the environment variable wins.
   [[ $(WEBQUORREL_TRACE='Z:\no\such\folder\trace.log' dll_count "$arch" \
     "$(sqlite_conn "$arch" "$empty")") == 0 ]] || fail "$arch: unwritable trace"
   [[ $(WEBQUORREL_TRACE='Z:\no\such\folder\trace.log' dll_count "$arch" \
     "$(sqlite_conn "$arch" "$db")") == 1 ]] || fail "$arch: unwritable trace, good call"
-  [[ $(tr -d '\r' <"$trace" | wc -l) == 2 ]] || fail "$arch: the registry's file was written too"
+  [[ $(tr -d "\r" <"$trace" | wc -l) == 3 ]] || fail "$arch: the registry's file was written too"
   run_win win64 reg delete "$trace_key" /f >/dev/null
   say "$arch failure trace: one line per failure, none for success, password masked"
 }
