@@ -32,7 +32,7 @@ ConnectionChoice ChooseConnection(const std::optional<std::string>& flag) {
   return {SqliteConnectionString(EmbeddedDatabasePath()), true};
 }
 
-Text PrepareConnection(const std::optional<std::string>& flag) {
+Text PrepareConnection(const std::optional<std::string>& flag, bool* created) {
   ConnectionChoice choice = ChooseConnection(flag);
   if (choice.embedded) {
     const std::filesystem::path dir = std::filesystem::path(EmbeddedDatabasePath()).parent_path();
@@ -42,7 +42,8 @@ Text PrepareConnection(const std::optional<std::string>& flag) {
       throw Error(kInvalidProcedureCall, "cannot create " + dir.string() + ": " + ec.message());
     }
     auto conn = db::Connection::Open(choice.connectionString);
-    ApplySchema(*conn);
+    const bool made = ApplySchema(*conn);
+    if (created) *created = made;
     conn->Close();
   }
   return choice.connectionString;

@@ -29,7 +29,8 @@ std::string EmbeddedDatabasePath();  // cli/system_*.cpp
 Text SqliteConnectionString(const std::string& path);
 
 // The connection string to use: the chosen one, with the embedded database's folder created and
-// its table initialised first. An explicit connection is never initialised.
-Text PrepareConnection(const std::optional<std::string>& flag);
+// its table initialised first (*created says whether the table was made now). An explicit
+// connection is never initialised.
+Text PrepareConnection(const std::optional<std::string>& flag, bool* created = nullptr);
 
 }  // namespace wq::cli

@@ -11,19 +11,25 @@ namespace wq::cli {
 
 void AddInitCommand(CLI::App& app) {
   auto conn = std::make_shared<std::optional<std::string>>();
-  CLI::App* command = app.add_subcommand(
-      "init", "Create the SystemSetting table and its index where they are missing");
+  CLI::App* command = app.add_subcommand("init",
+                                         "Create the SystemSetting table, with its index, where it "
+                                         "is missing (an existing table is left as it is)");
   AddConnOption(*command, *conn);
   command->callback([conn] {
     const ConnectionChoice choice = ChooseConnection(*conn);
+    bool created = false;
     if (choice.embedded) {
-      PrepareConnection(*conn);  // creates the folder, the file and the table
+      PrepareConnection(*conn, &created);  // creates the folder, the file and the table
     } else {
       auto connection = db::Connection::Open(choice.connectionString);
-      ApplySchema(*connection);
+      created = ApplySchema(*connection);
       connection->Close();
     }
-    std::cout << "SystemSetting is ready" << std::endl;
+    if (created) {
+      std::cout << "SystemSetting created, with its index on ssDesc" << std::endl;
+    } else {
+      std::cout << "SystemSetting exists already: left as it is" << std::endl;
+    }
   });
 }
 

@@ -69,10 +69,26 @@ std::vector<std::string> SplitSqlScript(std::string_view script) {
   return statements;
 }
 
-void ApplySchema(db::Connection& connection) {
-  for (const std::string& statement : SplitSqlScript(SchemaScript(connection.dbms()))) {
+bool ApplySchema(db::Connection& connection) {
+  const std::string_view script = SchemaScript(connection.dbms());
+  // Whether the table is there: a query of no rows that fails when it is not. Any other
+  // failure shows again, and is reported, when the script runs.
+  bool existed = true;
+  try {
+    connection.Execute(u"SELECT * FROM SystemSetting WHERE 1=0");
+  } catch (const Error&) {
+    existed = false;
+  }
+  for (const std::string& statement : SplitSqlScript(script)) {
+    // SQLite's script cannot test for the table itself: its plain CREATE TABLE and CREATE
+    // INDEX are skipped here instead, so that an existing table gets no index either.
+    if (existed &&
+        (statement.rfind("CREATE TABLE", 0) == 0 || statement.rfind("CREATE INDEX", 0) == 0)) {
+      continue;
+    }
     connection.Execute(FromUtf8(statement));
   }
+  return !existed;
 }
 
 }  // namespace wq::cli

@@ -17,7 +17,9 @@ std::string_view SchemaScript(std::string_view dbms);
 // comments and blank statements are dropped.
 std::vector<std::string> SplitSqlScript(std::string_view script);
 
-// Creates SystemSetting and its index where they are missing, leaving an existing table alone.
-void ApplySchema(db::Connection& connection);
+// Creates SystemSetting, with its index, where it is missing; an existing table is left as it
+// is, without even an index added. Returns true when the table was created, false when it
+// existed already.
+bool ApplySchema(db::Connection& connection);
 
 }  // namespace wq::cli

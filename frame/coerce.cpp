@@ -1,175 +1,12 @@
 #include "frame/coerce.h"
 
-#include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <cstdint>
 #include <cstring>
-#include <string>
 
-#include "frame/quorrel.h"
+#include "frame/date_text.h"
+#include "frame/number.h"
 
 namespace wq::frame {
 namespace {
-
-// A number as automation carries it: an exact integer, a binary floating-point value, or an
-// exact decimal (currency and DECIMAL: a 96-bit magnitude with a power-of-ten scale).
-struct Number {
-  enum Kind { kInteger, kFloat, kDecimal } kind = kInteger;
-  bool negative = false;
-  uint32_t magnitude[3] = {0, 0, 0};  // kInteger, kDecimal: little-endian 32-bit limbs
-  int scale = 0;                      // kDecimal: digits after the decimal point
-  double real = 0;                    // kFloat
-  int precision = 15;                 // kFloat: significant digits of its text form
-};
-
-void SetMagnitude(Number* n, uint64_t low, uint32_t high = 0) {
-  n->magnitude[0] = static_cast<uint32_t>(low);
-  n->magnitude[1] = static_cast<uint32_t>(low >> 32);
-  n->magnitude[2] = high;
-}
-
-Number FromSigned(int64_t v) {
-  Number n;
-  n.negative = v < 0;
-  SetMagnitude(&n, v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v));
-  return n;
-}
-
-Number FromUnsigned(uint64_t v) {
-  Number n;
-  SetMagnitude(&n, v);
-  return n;
-}
-
-Number FromFloat(double v, int precision) {
-  Number n;
-  n.kind = Number::kFloat;
-  n.real = v;
-  n.precision = precision;
-  return n;
-}
-
-bool IsZero(const uint32_t (&m)[3]) { return m[0] == 0 && m[1] == 0 && m[2] == 0; }
-
-// Divides the 96-bit magnitude by 10 in place and returns the remainder.
-uint32_t DivideBy10(uint32_t (&m)[3]) {
-  uint64_t rest = 0;
-  for (int i = 2; i >= 0; --i) {
-    const uint64_t part = (rest << 32) | m[i];
-    m[i] = static_cast<uint32_t>(part / 10);
-    rest = part % 10;
-  }
-  return static_cast<uint32_t>(rest);
-}
-
-void Increment(uint32_t (&m)[3]) {
-  for (auto& limb : m) {
-    if (++limb != 0) break;
-  }
-}
-
-// Rounds half to even, as automation's conversions to integers do. Returns false when the
-// value does not fit 64 bits.
-bool RoundToInteger(const Number& n, bool* negative, uint64_t* magnitude) {
-  *negative = n.negative;
-  if (n.kind == Number::kFloat) {
-    if (!std::isfinite(n.real)) return false;
-    double whole = std::floor(n.real);
-    const double fraction = n.real - whole;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0)) whole += 1;
-    if (std::fabs(whole) >= 18446744073709551616.0) return false;
-    *negative = whole < 0;
-    *magnitude = static_cast<uint64_t>(std::fabs(whole));
-    return true;
-  }
-  uint32_t m[3] = {n.magnitude[0], n.magnitude[1], n.magnitude[2]};
-  if (n.kind == Number::kDecimal && n.scale > 0) {
-    uint32_t last = 0;
-    bool sticky = false;
-    for (int i = 0; i < n.scale; ++i) {
-      sticky = sticky || last != 0;
-      last = DivideBy10(m);
-    }
-    if (last > 5 || (last == 5 && (sticky || (m[0] & 1)))) Increment(m);
-  }
-  if (m[2] != 0) return false;
-  *magnitude = (uint64_t{m[1]} << 32) | m[0];
-  if (*magnitude == 0) *negative = false;
-  return true;
-}
-
-bool IsAsciiSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-TextView Trim(TextView t) {
-  while (!t.empty() && IsAsciiSpace(t.front())) t.remove_prefix(1);
-  while (!t.empty() && IsAsciiSpace(t.back())) t.remove_suffix(1);
-  return t;
-}
-
-// The power of ten just above a well-formed decimal text's value: positive for values >= 1.
-int64_t DecimalOrder(const std::string& ascii) {
-  const size_t e = ascii.find('e');
-  const std::string mantissa = ascii.substr(0, e);
-  int64_t exponent = 0;
-  if (e != std::string::npos) {
-    size_t i = e + 1;
-    const bool minus = i < ascii.size() && ascii[i] == '-';
-    if (i < ascii.size() && (ascii[i] == '-' || ascii[i] == '+')) ++i;
-    for (; i < ascii.size(); ++i)
-      exponent = std::min<int64_t>(exponent * 10 + (ascii[i] - '0'), 1'000'000'000);
-    if (minus) exponent = -exponent;
-  }
-  const size_t point = std::min(mantissa.find('.'), mantissa.size());
-  const size_t first = mantissa.find_first_not_of("0.");
-  if (first == std::string::npos) return INT64_MIN;  // zero
-  if (first < point) return static_cast<int64_t>(point - first) + exponent;
-  return exponent - static_cast<int64_t>(first - point - 1);
-}
-
-// Text as a decimal number: optional sign, digits with an optional fraction, an optional
-// exponent. Surrounding blanks are allowed; anything else is a type mismatch.
-HRESULT ParseNumber(TextView text, Number* out) {
-  TextView t = Trim(text);
-  bool negative = false;
-  if (!t.empty() && (t.front() == u'+' || t.front() == u'-')) {
-    negative = t.front() == u'-';
-    t.remove_prefix(1);
-  }
-  std::string ascii;
-  bool digits = false;
-  bool point = false;
-  size_t i = 0;
-  for (; i < t.size() && ((t[i] >= u'0' && t[i] <= u'9') || (t[i] == u'.' && !point)); ++i) {
-    digits = digits || t[i] != u'.';
-    point = point || t[i] == u'.';
-    ascii.push_back(static_cast<char>(t[i]));
-  }
-  if (!digits) return DISP_E_TYPEMISMATCH;
-  if (i < t.size() && (t[i] == u'e' || t[i] == u'E')) {
-    ascii.push_back('e');
-    ++i;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) ascii.push_back(static_cast<char>(t[i++]));
-    const size_t start = i;
-    for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i) {
-      ascii.push_back(static_cast<char>(t[i]));
-    }
-    if (i == start) return DISP_E_TYPEMISMATCH;
-  }
-  if (i != t.size()) return DISP_E_TYPEMISMATCH;
-  double value = 0;
-  const auto [end, error] =
-      std::from_chars(ascii.data(), ascii.data() + ascii.size(), value, std::chars_format::general);
-  if (error == std::errc::result_out_of_range) {
-    // Too small rounds to zero; too large does not fit anything.
-    if (DecimalOrder(ascii) > 0) return DISP_E_OVERFLOW;
-    value = 0;
-  } else if (error != std::errc() || end != ascii.data() + ascii.size()) {
-    return DISP_E_TYPEMISMATCH;
-  }
-  *out = FromFloat(negative ? -value : value, 15);
-  return S_OK;
-}
 
 bool IsValidBaseType(VARTYPE base) {
   return base <= VT_DECIMAL || (base >= VT_I1 && base <= VT_UINT) || base == VT_RECORD;
@@ -249,35 +86,12 @@ HRESULT ToNumber(const VARIANT& v, Number* n) {
   }
 }
 
-Text Ascii(const std::string& s) { return Text(s.begin(), s.end()); }
-
-Text FormatNumber(const Number& n) {
-  if (n.kind == Number::kFloat) {
-    if (n.real == 0) return u"0";
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, n.real,
-                                      std::chars_format::general, n.precision);
-    std::string s(buffer, result.ptr);
-    for (auto& c : s) {
-      if (c == 'e') c = 'E';
-    }
-    return Ascii(s);
-  }
-  uint32_t m[3] = {n.magnitude[0], n.magnitude[1], n.magnitude[2]};
-  std::string digits;
-  while (!IsZero(m)) digits.insert(digits.begin(), static_cast<char>('0' + DivideBy10(m)));
-  const size_t scale = n.kind == Number::kDecimal ? static_cast<size_t>(n.scale) : 0;
-  if (digits.size() <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
-  if (scale > 0) {
-    digits.insert(digits.size() - scale, 1, '.');
-    while (digits.back() == '0') digits.pop_back();
-    if (digits.back() == '.') digits.pop_back();
-  }
-  if (digits == "0") return u"0";
-  return Ascii(n.negative ? "-" + digits : digits);
-}
-
 }  // namespace
+
+Text TextFromBstr(BSTR bstr) {
+  if (bstr == nullptr) return Text();
+  return Text(reinterpret_cast<const char16_t*>(bstr), SysStringLen(bstr));
+}
 
 HRESULT Dereference(const VARIANT& arg, VARIANT* value) {
   if (!(arg.vt & VT_BYREF)) {
@@ -372,12 +186,48 @@ bool IsMissing(const VARIANT& value) {
   return value.vt == VT_ERROR && value.scode == DISP_E_PARAMNOTFOUND;
 }
 
+namespace {
+
+// An object argument stands for its default value (DISPID_VALUE), read once; a null object is
+// malformed, an object without a readable plain value does not convert.
+template <typename Coerce>
+HRESULT WithDefaultValue(const VARIANT& object, Coerce coerce) {
+  if (object.pdispVal == nullptr) return DISP_E_BADVARTYPE;
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  VARIANT value;
+  VariantInit(&value);
+  HRESULT hr = object.pdispVal->Invoke(DISPID_VALUE, IID_NULL, 0x0409, DISPATCH_PROPERTYGET, &none,
+                                       &value, nullptr, nullptr);
+  if (FAILED(hr) || value.vt == VT_DISPATCH || value.vt == VT_UNKNOWN || (value.vt & VT_BYREF)) {
+    hr = DISP_E_TYPEMISMATCH;
+  } else {
+    hr = coerce(value);
+  }
+  VariantClear(&value);
+  return hr;
+}
+
+}  // namespace
+
 HRESULT CoerceToShort(const VARIANT& value, SHORT* out) {
+  if (value.vt == VT_DISPATCH) {
+    return WithDefaultValue(value, [out](const VARIANT& v) { return CoerceToShort(v, out); });
+  }
+  // Same width: the bits are taken as they are, as oleaut32 does.
+  if (value.vt == VT_UI2) {
+    *out = static_cast<SHORT>(value.uiVal);
+    return S_OK;
+  }
   Number n;
   if (const HRESULT hr = ToNumber(value, &n); FAILED(hr)) return hr;
   bool negative = false;
   uint64_t magnitude = 0;
   if (!RoundToInteger(n, &negative, &magnitude)) return DISP_E_OVERFLOW;
+  // "&HFFFF" is -1: hexadecimal and octal text that fits 16 bits gives those bits.
+  if (n.bits && magnitude <= 0xFFFF) {
+    *out = static_cast<SHORT>(static_cast<uint16_t>(magnitude));
+    return S_OK;
+  }
   if (magnitude > (negative ? 32768u : 32767u)) return DISP_E_OVERFLOW;
   *out = static_cast<SHORT>(negative ? -static_cast<int32_t>(magnitude)
                                      : static_cast<int32_t>(magnitude));
@@ -385,9 +235,12 @@ HRESULT CoerceToShort(const VARIANT& value, SHORT* out) {
 }
 
 HRESULT CoerceToBool(const VARIANT& value, VARIANT_BOOL* out) {
+  if (value.vt == VT_DISPATCH) {
+    return WithDefaultValue(value, [out](const VARIANT& v) { return CoerceToBool(v, out); });
+  }
   if (value.vt == VT_BSTR) {
-    const Text text = TextFromBstr(value.bstrVal);
-    const TextView word = Trim(text);
+    // The words stand alone; numbers may have blanks around them.
+    const Text word = TextFromBstr(value.bstrVal);
     if (EqualsIgnoreCase(word, u"True")) {
       *out = VARIANT_TRUE;
       return S_OK;
@@ -399,8 +252,7 @@ HRESULT CoerceToBool(const VARIANT& value, VARIANT_BOOL* out) {
   }
   Number n;
   if (const HRESULT hr = ToNumber(value, &n); FAILED(hr)) return hr;
-  const bool zero = n.kind == Number::kFloat ? n.real == 0 : IsZero(n.magnitude);
-  *out = zero ? VARIANT_FALSE : VARIANT_TRUE;
+  *out = IsZero(n) ? VARIANT_FALSE : VARIANT_TRUE;
   return S_OK;
 }
 
@@ -413,10 +265,13 @@ HRESULT CoerceToText(const VARIANT& value, Text* out) {
       *out = TextFromBstr(value.bstrVal);
       return S_OK;
     case VT_BOOL:
-      *out = value.boolVal != VARIANT_FALSE ? u"True" : u"False";
+      // Without VARIANT_ALPHABOOL, oleaut32 writes a boolean as its number.
+      *out = value.boolVal != VARIANT_FALSE ? u"-1" : u"0";
       return S_OK;
     case VT_DATE:
-      return DISP_E_TYPEMISMATCH;  // no calendar formatting here
+      return FormatDate(value.date, out);
+    case VT_DISPATCH:
+      return WithDefaultValue(value, [out](const VARIANT& v) { return CoerceToText(v, out); });
     default:
       break;
   }

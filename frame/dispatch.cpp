@@ -1,11 +1,14 @@
 // clsQuorrel's IDispatch, written by hand: no type information is needed to call
-// UpdateOnlineState by name. Arguments may come by position (last parameter first in rgvarg, as
-// COM passes them), by name, or both; omitted optional ones take their defaults.
+// UpdateOnlineState by name, and the system's generic dispatch is not used (under Wine it
+// mishandles omitted by-reference optionals). The type library describes the same ids. Arguments
+// may come by position (last parameter first in rgvarg, as COM passes them), by name, or both;
+// omitted optional ones take their defaults.
 #include <new>
 
 #include "frame/coerce.h"
 #include "frame/descriptor.h"
 #include "frame/quorrel.h"
+#include "frame/type_info.h"
 
 namespace wq::frame {
 namespace {
@@ -88,15 +91,16 @@ HRESULT ReadArguments(const DISPPARAMS& params, Arguments* args, UINT* bad_arg) 
 
 HRESULT STDMETHODCALLTYPE clsQuorrel::GetTypeInfoCount(UINT* pctinfo) {
   if (pctinfo == nullptr) return E_INVALIDARG;
-  *pctinfo = 0;
+  *pctinfo = TypeInfoCount();
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE clsQuorrel::GetTypeInfo(UINT /*iTInfo*/, LCID /*lcid*/,
-                                                  ITypeInfo** ppTInfo) {
+HRESULT STDMETHODCALLTYPE clsQuorrel::GetTypeInfo(UINT iTInfo, LCID /*lcid*/, ITypeInfo** ppTInfo) {
   if (ppTInfo == nullptr) return E_POINTER;
   *ppTInfo = nullptr;
-  return DISP_E_BADINDEX;
+  // One locale-neutral description, the same for every lcid.
+  if (iTInfo != 0) return DISP_E_BADINDEX;
+  return QuorrelTypeInfo(ppTInfo);
 }
 
 HRESULT STDMETHODCALLTYPE clsQuorrel::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,

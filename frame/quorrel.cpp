@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "frame/coerce.h"
 #include "frame/descriptor.h"
 #include "frame/module_lock.h"
 #include "frame/trace.h"
@@ -69,11 +70,6 @@ int32_t RunUpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, cons
   } catch (...) {
     return 0;
   }
-}
-
-Text TextFromBstr(BSTR bstr) {
-  if (bstr == nullptr) return Text();
-  return Text(reinterpret_cast<const char16_t*>(bstr), SysStringLen(bstr));
 }
 
 }  // namespace wq::frame

@@ -52,7 +52,4 @@ class clsQuorrel final : public _clsQuorrel {
 int32_t RunUpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
                              bool ModLogin) noexcept;
 
-// A BSTR's text: its counted characters (embedded NULs included); NULL is the empty text.
-Text TextFromBstr(BSTR bstr);
-
 }  // namespace wq::frame

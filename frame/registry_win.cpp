@@ -1,6 +1,8 @@
 // Self-registration on Windows. The type library is registered from this DLL's own resource;
 // that also registers the interface for the standard automation marshaller. The ProgID and the
 // class entry are then written below HKEY_CLASSES_ROOT as RegistrationValues lists them.
+// Unregistering while the other architecture's DLL is registered too removes only this
+// architecture's entries; the shared ProgID and type library entries stay for the other.
 // windows.h first: the OLE headers build on it.
 // clang-format off
 #include <windows.h>
@@ -12,9 +14,8 @@
 #include <vector>
 
 #include "frame/descriptor.h"
+#include "frame/module_win.h"
 #include "frame/registry.h"
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace wq::frame {
 namespace {
@@ -29,21 +30,6 @@ constexpr char16_t kPlatform[] = u"win32";
 
 std::wstring Wide(const Text& text) { return std::wstring(text.begin(), text.end()); }
 Text FromWide(const std::wstring& text) { return Text(text.begin(), text.end()); }
-
-// The full path of this DLL, however long; empty when it cannot be read.
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path.data(),
-                                       static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
 
 // The keys this file writes itself: the ProgID's and the class entry's. The interface and
 // type library entries are RegisterTypeLib's.
@@ -80,12 +66,20 @@ bool DeleteTree(const Text& key) {
   return removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
 }
 
-// Whether TypeLib\{id}\<major>.<minor>\<lcid>\<platform> exists for this DLL's platform.
+// TypeLib\{id}\<major>.<minor>, and below it <lcid>\<platform>, this DLL's file entry.
+Text LibraryVersionKey() {
+  return u"TypeLib\\" + GuidText(kComponent.library_id) + u"\\" +
+         FromUtf8(std::to_string(kComponent.library_major) + "." +
+                  std::to_string(kComponent.library_minor));
+}
+Text LibraryFileKey() {
+  return LibraryVersionKey() + u"\\" + FromUtf8(std::to_string(kComponent.library_lcid)) + u"\\" +
+         kPlatform;
+}
+
+// Whether this DLL's platform has its file entry in the type library's key.
 bool TypeLibRegistered() {
-  const Text key = u"TypeLib\\" + GuidText(kComponent.library_id) + u"\\" +
-                   FromUtf8(std::to_string(kComponent.library_major) + "." +
-                            std::to_string(kComponent.library_minor)) +
-                   u"\\" + FromUtf8(std::to_string(kComponent.library_lcid)) + u"\\" + kPlatform;
+  const Text key = LibraryFileKey();
   HKEY handle = nullptr;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key).c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
     return false;
@@ -94,9 +88,49 @@ bool TypeLibRegistered() {
   return true;
 }
 
+// The other architecture's view of the registry (32-bit DLL: the 64-bit view and back). On
+// 32-bit Windows there is one view and the flag is ignored.
+#ifdef _WIN64
+constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
+#else
+constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
+#endif
+
+// Whether the other architecture's DLL is registered as the class's server.
+bool OtherArchitectureRegistered() {
+  const Text key = u"CLSID\\" + GuidText(kComponent.quorrel.clsid) + u"\\InprocServer32";
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key).c_str(), 0, KEY_READ | kOtherView, &handle) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(handle);
+  return true;
+}
+
+// Removes this platform's file entry of the type library (TypeLib\{id}\1.0\0\win32 or win64)
+// from both views; Wine writes it into both.
+bool RemoveTypeLibFileEntry() {
+  const Text key = LibraryFileKey();
+  bool ok = true;
+  for (REGSAM view : {REGSAM{0}, kOtherView}) {
+    const LSTATUS status = RegDeleteKeyExW(HKEY_CLASSES_ROOT, Wide(key).c_str(), view, 0);
+    ok = ok && (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND);
+  }
+  return ok;
+}
+
 HRESULT Unregister() {
-  bool ok = DeleteTree(kProgId);
-  ok = DeleteTree(u"CLSID\\" + GuidText(kComponent.quorrel.clsid)) && ok;
+  bool ok = DeleteTree(u"CLSID\\" + GuidText(kComponent.quorrel.clsid));
+  const Text interfaceKey = u"Interface\\" + GuidText(kComponent.quorrel.default_interface);
+  if (OtherArchitectureRegistered()) {
+    // The other architecture still serves the class: the ProgID and the type library's
+    // common entries are its too. Only this architecture's own entries go: the class entry
+    // and the interface entry of this view, and this platform's type library file.
+    ok = DeleteTree(interfaceKey) && ok;
+    return RemoveTypeLibFileEntry() && ok ? S_OK : SELFREG_E_CLASS;
+  }
+  ok = DeleteTree(kProgId) && ok;
   // A library that is not registered for this platform is already what was asked for.
   if (TypeLibRegistered() &&
       FAILED(UnRegisterTypeLib(kComponent.library_id, kComponent.library_major,
@@ -105,7 +139,7 @@ HRESULT Unregister() {
   }
   // UnRegisterTypeLib removes the interface entry; this removes what a partial
   // registration may have left.
-  ok = DeleteTree(u"Interface\\" + GuidText(kComponent.quorrel.default_interface)) && ok;
+  ok = DeleteTree(interfaceKey) && ok;
   return ok ? S_OK : SELFREG_E_CLASS;
 }
 
@@ -118,6 +152,11 @@ HRESULT Register() {
   const HRESULT registered = RegisterTypeLib(typeLib, path.data(), nullptr);
   typeLib->Release();
   if (FAILED(registered)) return SELFREG_E_TYPELIB;
+  // The library has no help file. Its HELPDIR would name this architecture's folder in a key
+  // that both architectures share, so it is not kept.
+  for (REGSAM view : {REGSAM{0}, kOtherView}) {
+    RegDeleteKeyExW(HKEY_CLASSES_ROOT, Wide(LibraryVersionKey() + u"\\HELPDIR").c_str(), view, 0);
+  }
 
   for (const RegistryValue& value : RegistrationValues(FromWide(path), kPlatform)) {
     if (WrittenHere(value) && !WriteValue(value)) {

@@ -20,7 +20,7 @@ std::vector<std::string> Secrets(const Text& connectionString) {
   try {
     const db::ConnectionString parsed = db::ConnectionString::Parse(connectionString);
     for (const auto& [key, value] : parsed.pairs()) {
-      if (!value.empty() && db::ConnectionString::IsSecretKey(key)) {
+      if (!value.empty() && db::IsSecretKey(key)) {
         secrets.push_back(ToUtf8(value));
       }
     }

@@ -102,9 +102,12 @@ add_custom_command(
   OUTPUT "${WQ_TYPELIB}" "${wq_idl_dir}/webquorrel_h.h" "${wq_idl_dir}/webquorrel_i.c"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${wq_idl_dir}"
   COMMAND ${WQ_WIDL} ${wq_widl_args} -t -o "${WQ_TYPELIB}" "${wq_idl}"
+  # widl stamps the type library with its run's time; SOURCE_DATE_EPOCH's takes its place.
+  COMMAND perl "${CMAKE_CURRENT_SOURCE_DIR}/stable_typelib.pl" "${WQ_TYPELIB}"
   COMMAND ${WQ_WIDL} ${wq_widl_args} -h -H "${wq_idl_dir}/webquorrel_h.h" "${wq_idl}"
   COMMAND ${WQ_WIDL} ${wq_widl_args} -u -U "${wq_idl_dir}/webquorrel_i.c" "${wq_idl}"
   DEPENDS "${wq_idl}" "${CMAKE_CURRENT_SOURCE_DIR}/descriptor.h"
+          "${CMAKE_CURRENT_SOURCE_DIR}/stable_typelib.pl"
   COMMENT "widl: type library of webQuorrel"
   VERBATIM)
 add_custom_target(wq_typelib DEPENDS "${WQ_TYPELIB}" "${wq_idl_dir}/webquorrel_h.h"
@@ -139,9 +142,11 @@ target_link_options(WebQuorrel PRIVATE -Wl,--undefined=__cxa_thread_atexit)
 # that ends dynamic would take the C++ runtime from its DLLs despite -static.
 set_target_properties(WebQuorrel PROPERTIES PREFIX "" OUTPUT_NAME WebQuorrel
                       RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}" LINK_SEARCH_END_STATIC ON)
-# Static runtime, so that the DLL needs nothing but system DLLs; plain export names.
+# Static runtime, so that the DLL needs nothing but system DLLs; plain export names. No time
+# stamp in the PE header: two builds of one commit give the same bytes (GCC takes __DATE__ and
+# __TIME__ from SOURCE_DATE_EPOCH when it is set; nothing here uses them).
 target_link_options(WebQuorrel PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at
-                    $<$<CONFIG:Release>:-s>)
+                    -Wl,--no-insert-timestamp $<$<CONFIG:Release>:-s>)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(WebQuorrel PRIVATE -Wl,--enable-stdcall-fixup)
 endif()

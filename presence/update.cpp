@@ -52,7 +52,8 @@ void AppendId(const std::string& digits, Text& list) {
 
 // Whether this update's delete statement removes a row of that module. The comparison is exact,
 // so it never claims a row that the database's own comparison would keep; a database that
-// compares more loosely only leaves a few more records alone.
+// compares more loosely (SQL Server ignores case and trailing blanks) only leaves a few damaged
+// records whole and unreplaced. platform/db/odbc/README.md says why this is not the server's rule.
 bool DeleteCovers(const Text& ModName, const db::Value& modeName) {
   return ModName.empty() || (modeName.IsText() && modeName.text() == ModName);
 }

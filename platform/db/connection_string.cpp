@@ -64,7 +64,6 @@ Segment ScanSegment(TextView text, size_t& i) {
   const char16_t open = j < n ? text[j] : u'\0';
   if (open == u'"' || open == u'\'' || open == u'{') {
     const char16_t close = open == u'{' ? u'}' : open;
-    if (open == u'{') s.value.push_back(u'{');
     bool closed = false;
     for (++j; j < n; ++j) {
       if (text[j] != close) {
@@ -78,7 +77,6 @@ Segment ScanSegment(TextView text, size_t& i) {
         break;
       }
     }
-    if (open == u'{') s.value.push_back(u'}');
     if (!closed) {
       // The value runs to the end of the text.
       if (s.fault == Fault::kNone) {
@@ -140,6 +138,39 @@ bool IsEmptySegment(TextView text, const Segment& s) {
 
 }  // namespace
 
+bool IsSecretKey(TextView key) {
+  const Text upper = ToUpper(Trim(key));
+  constexpr TextView kPassword = u"PASSWORD";
+  return upper == u"PWD" || (upper.size() >= kPassword.size() &&
+                             TextView(upper).substr(upper.size() - kPassword.size()) == kPassword);
+}
+
+Text QuoteValue(TextView literal) {
+  bool braces = !literal.empty() && (IsBlank(literal.front()) || IsBlank(literal.back()) ||
+                                     literal.front() == u'"' || literal.front() == u'\'');
+  for (char16_t c : literal) {
+    if (c == u'\0') {
+      throw Error::InvalidProcedureCall("a connection string value holds a NUL character");
+    }
+    if (c == u';' || c == u'{' || c == u'}') braces = true;
+  }
+  if (!braces) return Text(literal);
+  Text out = u"{";
+  for (char16_t c : literal) {
+    out += c;
+    if (c == u'}') out += u'}';
+  }
+  out += u'}';
+  return out;
+}
+
+void AppendPair(Text& out, TextView key, TextView literal) {
+  out += key;
+  out += u'=';
+  out += QuoteValue(literal);
+  out += u';';
+}
+
 ConnectionString ConnectionString::Parse(TextView text) {
   ConnectionString result;
   size_t i = 0;
@@ -160,14 +191,6 @@ std::optional<Text> ConnectionString::Get(TextView key) const {
     if (EqualsIgnoreCase(it->first, wanted)) return it->second;
   }
   return std::nullopt;
-}
-
-// Such as "Jet OLEDB:Database Password".
-bool ConnectionString::IsSecretKey(TextView key) {
-  const Text upper = ToUpper(key);
-  constexpr TextView kPassword = u"PASSWORD";
-  return upper == u"PWD" || (upper.size() >= kPassword.size() &&
-                             TextView(upper).substr(upper.size() - kPassword.size()) == kPassword);
 }
 
 Text ConnectionString::Redact(TextView text) {

@@ -1,7 +1,9 @@
-// ADO-style connection strings: "key=value;key=value". Keys ignore letter case and surrounding
-// blanks; a value may be quoted with "..." or '...' (a doubled quote stands for one) so that it
-// can hold ';'. ODBC-style {...} values are kept with their braces; a "}}" inside them stands for
-// one '}' in the value kept, so an engine handing it on must double it again.
+// Connection strings, ADO's and ODBC's alike: "key=value;key=value". Keys ignore letter case and
+// surrounding blanks; a value may be quoted with "..." or '...' (a doubled quote stands for one)
+// or braced ODBC-style with {...} (a doubled '}' stands for one), so that it can hold ';'. The one
+// grammar for every string: the embedded engine's opener, the ADO-to-ODBC translation and the
+// masking of passwords in messages all read it here, and the ODBC strings written here read back
+// the same.
 #pragma once
 
 #include <optional>
@@ -22,13 +24,25 @@ class ConnectionString {
   std::optional<Text> Get(TextView key) const;
   const std::vector<std::pair<Text, Text>>& pairs() const { return pairs_; }
 
-  // The string with every password value (Password, PWD) replaced by "***", for messages.
+  // The string with every secret value (see IsSecretKey) replaced by "***", for messages.
   static Text Redact(TextView text);
-  // Whether a key's value is a secret: Password, PWD, or any key ending in "password".
-  static bool IsSecretKey(TextView key);
 
  private:
   std::vector<std::pair<Text, Text>> pairs_;
 };
+
+// True for the keys whose values are secrets, ignoring case: PWD, and every key that ends in
+// "Password" (Password, "Jet OLEDB:Database Password", ...).
+bool IsSecretKey(TextView key);
+
+// A value as it must be written after "key=" so that Parse and ODBC drivers read it back as it
+// is: in braces, with '}' doubled, when it holds ';', '{' or '}', begins with a quote, or has
+// outer blanks; else unchanged. Raises wq::Error (invalid procedure call) for a value holding a
+// NUL, which no driver can receive; the message never quotes the value.
+Text QuoteValue(TextView literal);
+
+// Appends "key=value;" (value written as QuoteValue writes it). Every pair ends with ';': some
+// drivers misread a braced value that ends the string.
+void AppendPair(Text& out, TextView key, TextView literal);
 
 }  // namespace wq::db

@@ -3,7 +3,8 @@
 # in a fresh, headless prefix. For each architecture: the DLL's imports and exports,
 # registration and its removal as the registry shows them, a VBScript and a C++ COM client on
 # SQLite through ODBC (and on PostgreSQL when WEBQUORREL_TEST_PG_CONN is set), and a shared
-# register with the Linux webquorrel command, each side acting as its own workstation.
+# register with the Linux webquorrel command, each side acting as its own workstation. Then the
+# MSI packages: install, upgrade, registry, clients, removal (tests/windows/msi_stage.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 started=$SECONDS
@@ -117,6 +118,10 @@ check_binary() {
   unexpected=$(tr ' ' '\n' <<<"$imports" |
     grep -vxE 'kernel32.dll|user32.dll|advapi32.dll|ole32.dll|oleaut32.dll|odbc32.dll|msvcrt.dll|' || true)
   [[ -z "$unexpected" ]] || fail "$arch imports non-system DLLs: $unexpected"
+  # Reproducible: no time stamp in the PE header, nor widl's in the type library.
+  grep -q '^Time/Date.*1970$' <<<"$($objdump -p "$dll")" || fail "$arch: the PE header has a time stamp"
+  [[ -n ${SOURCE_DATE_EPOCH:-} ]] || grep -q 'WIDL version .* at Thu Jan  1 00:00:00 1970' <<<"$(strings "$dll")" ||
+    fail "$arch: the type library has a time stamp"
   say "$arch $(stat -c %s "$dll") bytes; exports: $exports; imports: $imports"
 }
 
@@ -213,6 +218,14 @@ run_platform_test() {
   say "$arch ${out##*$'\n'}"
 }
 
+# The coercion table through ours and oleaut32's, its failures through both Invokes.
+run_coerce_compare() {
+  local arch=$1 out
+  out=$(run_win "$arch" "$root/build-$arch/webquorrel_coerce_compare.exe" \
+    "$(winpath "$tmp/$arch/WebQuorrel.dll")" | tr -d '\r') || { echo "$out" >&2; fail "$arch coercion"; }
+  say "$arch ${out##*$'\n'}"
+}
+
 # register.vbs: one registration in a module; prints the count it returned.
 vbs_register() {
   local arch=$1 conn=$2 module=$3 out
@@ -254,6 +267,7 @@ for arch in win64 win32; do
   arch_started=$SECONDS
   set_computer_name "${computer_name[$arch]}"
   run_platform_test "$arch"
+  run_coerce_compare "$arch"
   register "$arch"
   check_registered "$arch" yes
 
@@ -302,11 +316,22 @@ if [[ -n "${WEBQUORREL_TEST_PG_CONN:-}" ]]; then
   interop PostgreSQL "$pg" "$pg" "$pg"
 fi
 
-for arch in win64 win32; do
+# Unregistering one architecture leaves the other registered and working.
+unregister win64
+check_registered win64 no
+check_registered win32 yes
+[[ $(vbs_register win32 "$(sqlite_conn win32 "$(new_sqlite_db after-unregister)")" Sales) == 1 ]] ||
+  fail "win32 does not work after unregistering win64"
+for arch in win32 win64; do
   unregister "$arch"
   check_registered "$arch" no
   unregister "$arch"  # again: nothing to remove is no failure
 done
 check_clean
+
+# The Windows Installer packages in the same, now clean, prefix.
+# shellcheck source=../../tests/windows/msi_stage.sh
+source "$root/tests/windows/msi_stage.sh"
+run_msi_checks
 
 say "stage passed in $((SECONDS - started)) s"

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/db/connection.h"
-#include "platform/db/odbc/odbc_connection_string.h"
+#include "platform/db/connection_string.h"
 #include "tests/cli/run_command.h"
 #include "tests/cli/spawn_command.h"
 #include "tests/presence/test_database.h"
@@ -25,11 +25,14 @@ TEST(PostgresCommands, InitCreatesTheTableOnceAndTheCommandsUseIt) {
   std::unique_ptr<TestDatabase> db = PostgresEngine().make();
   if (!db) GTEST_SKIP() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
   const std::string conn = db->ConnectionString();
-  for (int i = 0; i < 2; ++i) {
+  for (const char* says : {"SystemSetting created, with its index on ssDesc\n",
+                           "SystemSetting exists already: left as it is\n"}) {
     CommandResult init = RunCommand({"init", "--conn", conn});
     ASSERT_EQ(init.status, 0) << init.err;
-    EXPECT_EQ(init.out, "SystemSetting is ready\n");
+    EXPECT_EQ(init.out, says);
   }
+  EXPECT_EQ(db->Query("SELECT count(*) FROM pg_indexes WHERE tablename = 'systemsetting'")[0][0],
+            "2");  // the key's and ssDesc's
   CommandResult update = RunCommand({"update", "--conn", conn, "--state", "2", "--module", "模块"},
                                     {"WEBQUORREL_COMPUTERNAME=PC-7"});
   ASSERT_EQ(update.status, 0) << update.err;
@@ -39,6 +42,27 @@ TEST(PostgresCommands, InitCreatesTheTableOnceAndTheCommandsUseIt) {
   EXPECT_THAT(list.out, AllOf(HasSubstr("PC-7"), HasSubstr("模块")));
   // The table's key is the database's own, and GETDATE() is the server's clock as a date.
   EXPECT_EQ(db->Query("SELECT count(*) FROM SystemSetting WHERE ssID IS NOT NULL")[0][0], "1");
+  EXPECT_EQ(db->Query("SELECT pg_typeof(getdate())::text")[0][0], "timestamp without time zone");
+}
+
+// The host's table, with its own columns and indexes, is left exactly as it was.
+TEST(PostgresCommands, InitLeavesAnExistingTableAndItsIndexesAlone) {
+  std::unique_ptr<TestDatabase> db = PostgresEngine().make();
+  if (!db) GTEST_SKIP() << "WEBQUORREL_TEST_PG_CONN is not set (scripts/test sets it)";
+  db->CreateSchema(Layout::kExtraColumns);
+  db->Exec("CREATE INDEX host_note ON SystemSetting (ssNote)");
+  const std::string indexes =
+      "SELECT string_agg(indexdef, ' | ' ORDER BY indexname) FROM pg_indexes "
+      "WHERE tablename = 'systemsetting'";
+  const std::string columns =
+      "SELECT string_agg(column_name || ' ' || data_type, ', ' ORDER BY ordinal_position) "
+      "FROM information_schema.columns WHERE table_name = 'systemsetting'";
+  const Cell indexes_before = db->Query(indexes)[0][0], columns_before = db->Query(columns)[0][0];
+  CommandResult init = RunCommand({"init", "--conn", db->ConnectionString()});
+  ASSERT_EQ(init.status, 0) << init.err;
+  EXPECT_EQ(init.out, "SystemSetting exists already: left as it is\n");
+  EXPECT_EQ(db->Query(indexes)[0][0], indexes_before);
+  EXPECT_EQ(db->Query(columns)[0][0], columns_before);
   EXPECT_EQ(db->Query("SELECT pg_typeof(getdate())::text")[0][0], "timestamp without time zone");
 }
 
@@ -52,8 +76,9 @@ class PostgresFault : public ::testing::Test {
     }
     conn_ = conn;
     ctl_ = ctl;
-    for (const auto& [key, value] : db::odbc::ParseOdbcConnectionString(FromUtf8(conn_))) {
-      if (db::odbc::IsSecretKey(key)) password_ = ToUtf8(value);
+    const db::ConnectionString parsed = db::ConnectionString::Parse(FromUtf8(conn_));
+    for (const auto& [key, value] : parsed.pairs()) {
+      if (db::IsSecretKey(key)) password_ = ToUtf8(value);
     }
     ASSERT_EQ(RunCommand({"init", "--conn", conn_}).status, 0);
     db::Connection::Open(FromUtf8(conn_))->Execute(u"DELETE FROM SystemSetting");

@@ -98,15 +98,19 @@ TEST_F(PresenceCommands, InitLeavesAnExistingTableAlone) {
   for (int i = 0; i < 2; ++i) {
     CommandResult r = Run({"init", "--conn", Conn()});
     EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "SystemSetting exists already: left as it is\n");
   }
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open((dir_ / "p.db").c_str(), &db), SQLITE_OK);
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "SELECT ssExtra, (SELECT count(*) FROM SystemSetting) FROM SystemSetting",
+  sqlite3_prepare_v2(db,
+                     "SELECT ssExtra, (SELECT count(*) FROM SystemSetting), (SELECT count(*) "
+                     "FROM sqlite_master WHERE type = 'index') FROM SystemSetting",
                      -1, &st, nullptr);
   ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
   EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "x");
   EXPECT_EQ(sqlite3_column_int(st, 1), 1);
+  EXPECT_EQ(sqlite3_column_int(st, 2), 0);  // no index added to the host's table
   sqlite3_finalize(st);
   sqlite3_close(db);
 }

@@ -35,10 +35,10 @@ TEST(ConnectionStringParse, QuotedValuesHoldSeparatorsAndDoubledQuotes) {
   EXPECT_EQ(cs.pairs().size(), 5u);
 }
 
-TEST(ConnectionStringParse, BracedValuesKeepTheirBraces) {
+TEST(ConnectionStringParse, BracedValuesHoldSeparatorsAndDoubledBraces) {
   const auto cs = ConnectionString::Parse(u"Driver={SQL Server};PWD={a;b}}c=d};X=1");
-  EXPECT_EQ(cs.Get(u"Driver"), Text(u"{SQL Server}"));
-  EXPECT_EQ(cs.Get(u"PWD"), Text(u"{a;b}c=d}"));
+  EXPECT_EQ(cs.Get(u"Driver"), Text(u"SQL Server"));
+  EXPECT_EQ(cs.Get(u"PWD"), Text(u"a;b}c=d"));
   EXPECT_EQ(cs.Get(u"X"), Text(u"1"));
 }
 
@@ -92,6 +92,47 @@ TEST(ConnectionStringRedact, HidesSecretsOfMalformedText) {
   const Text redacted = ConnectionString::Redact(u"PWD='it''s' tail;Server=x");
   EXPECT_EQ(redacted.find(u"it"), Text::npos);
   EXPECT_NE(redacted.find(u"Server=x"), Text::npos);
+}
+
+TEST(ConnectionStringWrite, BracesOnlyWhatNeedsItAndRefusesNul) {
+  EXPECT_EQ(QuoteValue(u"plain value"), u"plain value");
+  EXPECT_EQ(QuoteValue(u""), u"");
+  EXPECT_EQ(QuoteValue(u"a;b"), u"{a;b}");
+  EXPECT_EQ(QuoteValue(u"a}b"), u"{a}}b}");
+  EXPECT_EQ(QuoteValue(u" lead"), u"{ lead}");
+  EXPECT_EQ(QuoteValue(u"'q'"), u"{'q'}");
+  try {
+    QuoteValue(Text(u"sec") + u'\0' + u"ret");
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kInvalidProcedureCall);
+    EXPECT_EQ(e.description().find("sec"), std::string::npos);
+  }
+}
+
+TEST(ConnectionStringWrite, HostileValuesReadBackUnchanged) {
+  for (const Text& value :
+       {Text(u"a;b"), Text(u"}"), Text(u"{"), Text(u"}}{{"), Text(u"x}=y;z"), Text(u" both "),
+        Text(u"'quoted\""), Text(u"\"dq\""), Text(u"PWD=evil;UID=root"), Text(u"{already braced}"),
+        Text(u"中文;密码}"), Text(u"\U0001F600;")}) {
+    Text s;
+    AppendPair(s, u"Driver", u"PostgreSQL Unicode");
+    AppendPair(s, u"PWD", value);
+    AppendPair(s, u"UID", u"me");
+    EXPECT_EQ(ConnectionString::Parse(s).pairs(),
+              (Pairs{{u"Driver", u"PostgreSQL Unicode"}, {u"PWD", value}, {u"UID", u"me"}}))
+        << ToUtf8(s);
+    EXPECT_EQ(ConnectionString::Redact(s).find(value), Text::npos) << ToUtf8(s);
+  }
+}
+
+TEST(ConnectionStringSecrets, OneRuleForPasswordKeys) {
+  for (TextView key : {u"pwd", u"PASSWORD", u" Password ", u"Jet OLEDB:Database Password"}) {
+    EXPECT_TRUE(IsSecretKey(key)) << ToUtf8(key);
+  }
+  for (TextView key : {u"UID", u"User ID", u"PasswordHint", u"PW"}) {
+    EXPECT_FALSE(IsSecretKey(key)) << ToUtf8(key);
+  }
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "platform/db/odbc/odbc_connection_string.h"
+#include "platform/db/connection_string.h"
 #include "platform/db/odbc/session.h"
 #include "platform/db/odbc/statement.h"
 #include "platform/error.h"
@@ -24,9 +24,9 @@ using db::odbc::Statement;
 // The test server's connection string with another database.
 Text WithDatabase(const Text& conn, const std::string& database) {
   Text out;
-  for (const auto& [key, value] : db::odbc::ParseOdbcConnectionString(conn)) {
-    db::odbc::AppendOdbcPair(out, key,
-                             EqualsIgnoreCase(key, u"Database") ? FromUtf8(database) : value);
+  const db::ConnectionString parsed = db::ConnectionString::Parse(conn);
+  for (const auto& [key, value] : parsed.pairs()) {
+    db::AppendPair(out, key, EqualsIgnoreCase(key, u"Database") ? FromUtf8(database) : value);
   }
   return out;
 }

@@ -1,11 +1,14 @@
 // A C++ COM client of the registered WebQuorrel.dll, run under Wine by the Windows test stage.
 //
 //   webquorrel_client.exe "<connection string>"
+//   webquorrel_client.exe --type-info <path of WebQuorrel.dll>
 //
 // It expects the class to be registered and the database to hold no presence record of this
 // workstation. It creates the class by its ProgID, calls UpdateOnlineState through the function
 // table and through IDispatch (with omitted, skipped and by-reference arguments), checks the
-// DLL's resources and registered type library, and DllCanUnloadNow around the last release.
+// DLL's resources, its type information and registered type library, and DllCanUnloadNow
+// around the last release. With --type-info it loads the DLL itself, registered or not, and
+// checks only the type information that IDispatch hands out.
 // It prints one line per failed check and ends with "client checks=<n> failures=<m>".
 // windows.h first: the OLE headers build on it.
 // clang-format off
@@ -17,6 +20,7 @@
 #include <cstring>
 #include <string>
 
+#include "type_info_check.h"
 #include "webquorrel_h.h"
 
 namespace {
@@ -24,13 +28,17 @@ namespace {
 int g_checks = 0;
 int g_failures = 0;
 
-void Check(bool ok, const char* what, long detail = 0) {
+}  // namespace
+
+void Check(bool ok, const char* what, long detail) {
   ++g_checks;
   if (!ok) {
     ++g_failures;
     std::printf("FAIL %s (%ld / 0x%08lX)\n", what, detail, static_cast<unsigned long>(detail));
   }
 }
+
+namespace {
 
 // Owns a BSTR.
 class Bstr {
@@ -225,11 +233,41 @@ void CheckSecondThread(BSTR connection) {
   CloseHandle(thread);
 }
 
+// The type information of an object made through the DLL's own class object, as a host that
+// loads an unregistered DLL gets it.
+void CheckUnregisteredTypeInfo(const wchar_t* path) {
+  HMODULE dll = LoadLibraryW(path);
+  Check(dll != nullptr, "the DLL loads", static_cast<long>(GetLastError()));
+  if (dll == nullptr) return;
+  auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(
+      reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+  IClassFactory* factory = nullptr;
+  IDispatch* dispatch = nullptr;
+  HRESULT hr =
+      getClassObject(CLSID_clsQuorrel, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (SUCCEEDED(hr)) {
+    hr = factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+    factory->Release();
+  }
+  Check(SUCCEEDED(hr), "an object from the class object", hr);
+  if (dispatch != nullptr) {
+    CheckTypeInfo(dispatch);
+    dispatch->Release();
+  }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 3 && std::wcscmp(argv[1], L"--type-info") == 0) {
+    CoInitialize(nullptr);
+    CheckUnregisteredTypeInfo(argv[2]);
+    CoUninitialize();
+    std::printf("client checks=%d failures=%d\n", g_checks, g_failures);
+    return g_failures == 0 ? 0 : 1;
+  }
   if (argc != 2) {
-    std::printf("usage: webquorrel_client \"<connection string>\"\n");
+    std::printf("usage: webquorrel_client \"<connection string>\" | --type-info <dll>\n");
     return 2;
   }
   Bstr connection(argv[1]);
@@ -312,6 +350,7 @@ int wmain(int argc, wchar_t** argv) {
         "GetIDsOfNames rejects an unknown name");
 
   CheckResources();
+  CheckTypeInfo(dispatch);
   CheckTypeLibrary(id);
 
   auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(

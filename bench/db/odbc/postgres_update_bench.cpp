@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/db/connection.h"
-#include "platform/db/odbc/odbc_connection_string.h"
+#include "platform/db/connection_string.h"
 #include "presence/record.h"
 #include "presence/update.h"
 
@@ -32,8 +32,9 @@ std::string Env(const char* name) {
 
 Text WithDriver(const Text& conn, TextView driver) {
   Text out;
-  for (const auto& [key, value] : db::odbc::ParseOdbcConnectionString(conn)) {
-    db::odbc::AppendOdbcPair(out, key, EqualsIgnoreCase(key, u"Driver") ? Text(driver) : value);
+  const db::ConnectionString parsed = db::ConnectionString::Parse(conn);
+  for (const auto& [key, value] : parsed.pairs()) {
+    db::AppendPair(out, key, EqualsIgnoreCase(key, u"Driver") ? Text(driver) : value);
   }
   return out;
 }

@@ -2,8 +2,9 @@
 // engine opens. Pure: the installed drivers are an argument.
 //
 //   Provider=SQLOLEDB;Data Source=db1,1433;Initial Catalog=Host;User ID=sa;Password=x
-//     -> Driver={FreeTDS};Server=db1;Port=1433;Database=Host;UID=sa;PWD=x   (Linux, FreeTDS)
-//   Provider=MSDASQL;DSN=Host;UID=sa      -> DSN=Host;UID=sa
+//     -> Driver={FreeTDS};Server=db1;Port=1433;TDS_Version=7.3;Database=Host;UID=sa;PWD=x;
+//        Encryption=request;                                           (Linux, FreeTDS)
+//   Provider=MSDASQL;DSN=Host;UID=sa      -> DSN=Host;UID=sa;
 //   DSN=Host / Driver={PostgreSQL Unicode};...   -> as they are
 //   Provider=SQLite;...                   -> not for ODBC (the embedded engine)
 #pragma once
@@ -31,18 +32,18 @@ Text ChooseSqlServerDriver(const std::vector<Text>& installed, TextView fallback
 // The driver name ChooseSqlServerDriver falls back to on this platform.
 TextView DefaultSqlServerDriver();
 
-// Translates the pairs of a parsed ADO connection string (values as ConnectionString leaves
-// them: unquoted, ODBC-style {...} values still in their braces with "}}" already read as '}').
-//  - Provider SQLOLEDB, MSOLEDBSQL*, SQLNCLI*: mapped to the SQL Server driver's keywords
-//    (Data Source/Server/Address -> Server, Initial Catalog/Database -> Database,
-//    User ID/UID -> UID, Password/PWD -> PWD, Integrated Security=SSPI|true ->
-//    Trusted_Connection=Yes, Connect Timeout -> login_timeout); other ADO keywords are dropped.
+// Translates the pairs of a parsed ADO connection string (ConnectionString's values: quotes and
+// braces already read).
+//  - Provider SQLOLEDB, MSOLEDBSQL*, SQLNCLI*: the keywords as the SQL Server driver chosen by
+//    ChooseSqlServerDriver takes them (sqlserver_translate.h; README.md lists them per driver);
+//    Connect Timeout becomes login_timeout.
 //  - Provider MSDASQL, or no Provider with DSN, FILEDSN or Driver: the pairs as ODBC has them,
 //    without the Provider pair.
 //  - any other string (Provider=SQLite, other providers, no provider and no DSN/FILEDSN/Driver):
 //    std::nullopt, not for ODBC.
-// Raises wq::Error (invalid procedure call) for a value that cannot be passed on (a NUL, a
-// Connect Timeout that is no number); no message ever quotes a value.
+// Every pair written ends with ';'. Raises wq::Error (invalid procedure call) for a value that
+// cannot be passed on (a NUL, a Connect Timeout that is no number, a value the driver cannot
+// read); no message ever quotes a value.
 std::optional<OdbcTarget> TranslateAdoToOdbc(const std::vector<std::pair<Text, Text>>& adoPairs,
                                              const std::vector<Text>& installedDrivers);
 

@@ -67,4 +67,8 @@ bool IsConnectionLost(const DatabaseError& error) {
   return s.rfind("08", 0) == 0 || s == "57P01" || s == "57P02" || s == "57P03";
 }
 
+bool IsDeadlockVictim(const DatabaseError& error) {
+  return error.sqlstate() == "40001" || error.sqlstate() == "40P01" || error.number() == 1205;
+}
+
 }  // namespace wq::db::odbc

@@ -40,4 +40,8 @@ inline void Check(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle, std::
 // server shutting down: 57P01..57P03).
 bool IsConnectionLost(const DatabaseError& error);
 
+// True when the server chose the statement as a deadlock victim and rolled it back whole
+// (SQL Server: error 1205, SQLSTATE 40001; PostgreSQL: 40P01).
+bool IsDeadlockVictim(const DatabaseError& error);
+
 }  // namespace wq::db::odbc

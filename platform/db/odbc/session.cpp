@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/db/connection_string.h"
 #include "platform/db/odbc/environment.h"
 #include "platform/db/odbc/keyset_sql.h"
-#include "platform/db/odbc/odbc_connection_string.h"
 
 namespace wq::db::odbc {
 namespace {
@@ -28,7 +28,8 @@ Session::Session(Text connection_string, int login_timeout_seconds)
     : connection_string_(std::move(connection_string)), login_timeout_(login_timeout_seconds) {
   // A malformed string still connects or fails in the driver; the secrets are only for masking.
   try {
-    for (const auto& [key, value] : ParseOdbcConnectionString(connection_string_)) {
+    const ConnectionString parsed = ConnectionString::Parse(connection_string_);
+    for (const auto& [key, value] : parsed.pairs()) {
       if (IsSecretKey(key)) secrets_.Add(value);
     }
   } catch (const Error&) {

@@ -1,11 +1,21 @@
 #include "platform/db/odbc/statement.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <iterator>
 
+#include "platform/db/odbc/statistics.h"
+
 namespace wq::db::odbc {
 namespace {
+
+std::atomic<uint64_t> deadlock_retries{0};
+
+// SQL Server's largest nvarchar(n): texts up to it travel as nvarchar(4000), longer ones as
+// nvarchar(max) (column size 0). One declared size for all short texts lets the server reuse
+// its plans, and a long text never becomes ntext, which cannot be compared with '='.
+constexpr SQLULEN kMaxNvarchar = 4000;
 
 SQLPOINTER IntAttr(SQLULEN value) {
   return reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(value));
@@ -68,6 +78,8 @@ struct Statement::Parameter {
   SQLLEN indicator = 0;
 };
 
+uint64_t DeadlockRetries() { return deadlock_retries.load(); }
+
 int FindColumn(const std::vector<Column>& columns, TextView name) {
   for (size_t i = 0; i < columns.size(); ++i) {
     if (EqualsIgnoreCase(columns[i].name, name)) return static_cast<int>(i);
@@ -102,10 +114,9 @@ void Statement::Bind(const std::vector<Value>& params) {
     if (value.IsText()) {
       p.text = value.text();
       p.indicator = static_cast<SQLLEN>(p.text.size() * sizeof(SQLWCHAR));
-      SQLULEN size = std::max<SQLULEN>(1, p.text.size());
-      rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_WCHAR,
-                            size > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR, size, 0, W(p.text),
-                            p.indicator, &p.indicator);
+      const SQLULEN size = p.text.size() > kMaxNvarchar ? 0 : kMaxNvarchar;
+      rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, size, 0,
+                            W(p.text), p.indicator, &p.indicator);
     } else if (value.IsInteger()) {
       p.integer = value.integer();
       bool small = p.integer >= INT32_MIN && p.integer <= INT32_MAX;
@@ -129,8 +140,8 @@ void Statement::Bind(const std::vector<Value>& params) {
                             SQL_TYPE_TIMESTAMP, 19, 0, &p.timestamp, 0, nullptr);
     } else {
       p.indicator = SQL_NULL_DATA;
-      rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 1, 0,
-                            nullptr, 0, &p.indicator);
+      rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, kMaxNvarchar,
+                            0, nullptr, 0, &p.indicator);
     }
     Check(rc, "ODBC: binding a parameter");
   }
@@ -139,6 +150,17 @@ void Statement::Bind(const std::vector<Value>& params) {
 bool Statement::Execute(const Text& sql, const std::vector<Value>& params) {
   Bind(params);
   SQLRETURN rc = SQLExecDirectW(stmt_, W(sql), static_cast<SQLINTEGER>(sql.size()));
+  if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+    DatabaseError error =
+        DiagnosticError(SQL_HANDLE_STMT, stmt_, rc, "Query failed", session_.secrets());
+    if (!IsDeadlockVictim(error)) throw error;
+    // The server rolled the whole statement back (nothing runs in a transaction), so running
+    // it once more, an INSERT included, cannot do anything twice. Workstations that delete
+    // overlapping damaged records at the same moment meet here.
+    ++deadlock_retries;
+    SQLFreeStmt(stmt_, SQL_CLOSE);
+    rc = SQLExecDirectW(stmt_, W(sql), static_cast<SQLINTEGER>(sql.size()));
+  }
   // SQL_NO_DATA: a searched UPDATE or DELETE that matched no row.
   if (rc != SQL_NO_DATA) Check(rc, "Query failed");
   SQLSMALLINT columns = 0;

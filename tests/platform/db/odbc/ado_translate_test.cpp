@@ -1,34 +1,39 @@
-// ADO connection strings to ODBC: provider routing, keyword mapping and hostile values.
+// ADO connection strings to ODBC: provider routing, keyword mapping per driver, hostile values.
 #include "platform/db/odbc/ado_translate.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "platform/db/connection_string.h"
-#include "platform/db/odbc/odbc_connection_string.h"
 #include "platform/error.h"
 
 namespace wq::db::odbc {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using ::testing::Pair;
 using Pairs = std::vector<std::pair<Text, Text>>;
 
 const std::vector<Text> kFreeTds = {u"PostgreSQL Unicode", u"FreeTDS"};
-const std::vector<Text> kMicrosoft = {u"SQL Server", u"ODBC Driver 17 for SQL Server",
-                                      u"ODBC Driver 18 for SQL Server", u"FreeTDS"};
+const std::vector<Text> kDriver18 = {u"SQL Server", u"ODBC Driver 17 for SQL Server",
+                                     u"ODBC Driver 18 for SQL Server", u"FreeTDS"};
+const std::vector<Text> kDriver17 = {u"ODBC Driver 17 for SQL Server"};
+const std::vector<Text> kNativeClient = {u"SQL Server Native Client 11.0", u"SQL Server"};
+const std::vector<Text> kLegacy = {u"SQL Server"};
 
-OdbcPairs Translated(const Pairs& ado, const std::vector<Text>& drivers = kFreeTds) {
-  std::optional<OdbcTarget> target = TranslateAdoToOdbc(ado, drivers);
-  EXPECT_TRUE(target.has_value());
-  return target ? ParseOdbcConnectionString(target->connection_string) : OdbcPairs{};
+// The whole path as a host string takes it: the ADO parser, then the translation.
+std::optional<OdbcTarget> Translate(TextView ado, const std::vector<Text>& drivers) {
+  return TranslateAdoToOdbc(ConnectionString::Parse(ado).pairs(), drivers);
+}
+
+Text Odbc(TextView ado, const std::vector<Text>& drivers) {
+  std::optional<OdbcTarget> target = Translate(ado, drivers);
+  EXPECT_TRUE(target.has_value()) << ToUtf8(ado);
+  return target ? target->connection_string : Text(u"(not for ODBC)");
 }
 
 TEST(ChooseSqlServerDriver, PrefersNewestMicrosoftDriverThenFreeTds) {
-  EXPECT_EQ(ChooseSqlServerDriver(kMicrosoft, u"SQL Server"), u"ODBC Driver 18 for SQL Server");
+  EXPECT_EQ(ChooseSqlServerDriver(kDriver18, u"SQL Server"), u"ODBC Driver 18 for SQL Server");
   EXPECT_EQ(ChooseSqlServerDriver(
                 {u"ODBC Driver 9 for SQL Server", u"ODBC Driver 13 for SQL Server"}, u"x"),
             u"ODBC Driver 13 for SQL Server");
@@ -38,69 +43,120 @@ TEST(ChooseSqlServerDriver, PrefersNewestMicrosoftDriverThenFreeTds) {
   EXPECT_EQ(ChooseSqlServerDriver({}, u"FreeTDS"), u"FreeTDS");
 }
 
-TEST(TranslateAdoToOdbc, MapsSqlServerProviderKeywords) {
-  EXPECT_THAT(
-      Translated({{u"Provider", u"SQLOLEDB.1"},
-                  {u"Persist Security Info", u"False"},
-                  {u"Data Source", u"db1,1433"},
-                  {u"Initial Catalog", u"Host"},
-                  {u"User ID", u"sa"},
-                  {u"Password", u"pw"},
-                  {u"Packet Size", u"4096"}}),
-      ElementsAre(Pair(u"Driver", u"FreeTDS"), Pair(u"Server", u"db1"), Pair(u"Port", u"1433"),
-                  Pair(u"Database", u"Host"), Pair(u"UID", u"sa"), Pair(u"PWD", u"pw")));
-  EXPECT_THAT(Translated({{u"provider", u"MSOLEDBSQL"},
-                          {u"Server", u"tcp:db1\\INST,1500"},
-                          {u"Database", u"Host"},
-                          {u"UID", u"sa"},
-                          {u"PWD", u"pw"}},
-                         kMicrosoft),
-              ElementsAre(Pair(u"Driver", u"ODBC Driver 18 for SQL Server"),
-                          Pair(u"Server", u"tcp:db1\\INST,1500"), Pair(u"Database", u"Host"),
-                          Pair(u"UID", u"sa"), Pair(u"PWD", u"pw"), Pair(u"Encrypt", u"no")));
-}
-
-TEST(TranslateAdoToOdbc, FreeTdsGetsHostAndPortApartAndLocalNamesResolved) {
-  EXPECT_THAT(Translated({{u"Provider", u"SQLNCLI11"}, {u"Address", u"(local)\\SQLEXPRESS"}}),
-              ElementsAre(Pair(u"Driver", u"FreeTDS"), Pair(u"Server", u"localhost\\SQLEXPRESS")));
-  EXPECT_THAT(Translated({{u"Provider", u"SQLNCLI"}, {u"Data Source", u"."}}),
-              ElementsAre(Pair(u"Driver", u"FreeTDS"), Pair(u"Server", u"localhost")));
-}
-
-TEST(TranslateAdoToOdbc, IntegratedSecurityReplacesTheLogin) {
-  EXPECT_THAT(Translated({{u"Provider", u"SQLOLEDB"},
-                          {u"Integrated Security", u"SSPI"},
-                          {u"User ID", u"ignored"},
-                          {u"Data Source", u"db"}}),
-              ElementsAre(Pair(u"Driver", u"FreeTDS"), Pair(u"Server", u"db"),
-                          Pair(u"Trusted_Connection", u"Yes")));
-  EXPECT_THAT(
-      Translated(
-          {{u"Provider", u"SQLOLEDB"}, {u"Integrated Security", u"false"}, {u"User ID", u"sa"}}),
-      ElementsAre(Pair(u"Driver", u"FreeTDS"), Pair(u"UID", u"sa")));
-  EXPECT_THROW(TranslateAdoToOdbc({{u"Provider", u"SQLOLEDB"}, {u"Integrated Security", u"maybe"}},
-                                  kFreeTds),
-               Error);
-}
-
-TEST(TranslateAdoToOdbc, EncryptionFollowsTheProvider) {
-  auto target = [](const Pairs& p) {
-    return ParseOdbcConnectionString(TranslateAdoToOdbc(p, kMicrosoft)->connection_string);
+// What each driver receives for the strings hosts write: the address, the login, the names,
+// the encryption the provider implied, and the keywords each driver can carry.
+TEST(TranslateAdoToOdbc, SqlServerProvidersPerDriver) {
+  struct Case {
+    const char16_t* ado;
+    const std::vector<Text>* drivers;
+    const char16_t* odbc;
   };
-  EXPECT_THAT(target({{u"Provider", u"MSOLEDBSQL19"}}),
-              ElementsAre(Pair(u"Driver", u"ODBC Driver 18 for SQL Server")));
-  EXPECT_THAT(target({{u"Provider", u"MSOLEDBSQL19"},
-                      {u"Use Encryption for Data", u"true"},
-                      {u"Trust Server Certificate", u"yes"}}),
-              ElementsAre(Pair(u"Driver", u"ODBC Driver 18 for SQL Server"),
-                          Pair(u"Encrypt", u"yes"), Pair(u"TrustServerCertificate", u"yes")));
-  EXPECT_THAT(Translated({{u"Provider", u"SQLOLEDB"}, {u"Encrypt", u"yes"}}),
-              ElementsAre(Pair(u"Driver", u"FreeTDS"), Pair(u"Encryption", u"require")));
-  // Windows' own old "SQL Server" driver never encrypts unless asked.
-  EXPECT_THAT(
-      ParseOdbcConnectionString(
-          TranslateAdoToOdbc({{u"Provider", u"SQLOLEDB"}}, {u"SQL Server"})->connection_string),
-      ElementsAre(Pair(u"Driver", u"SQL Server")));
+  const Case cases[] = {
+      // FreeTDS: host, port and protocol version always explicit; the port wins over an
+      // instance; encryption as the old providers negotiated it.
+      {u"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source=db1,1433;Initial "
+       u"Catalog=Host;User ID=sa;Password=pw;Packet Size=4096",
+       &kFreeTds,
+       u"Driver={FreeTDS};Server=db1;Port=1433;TDS_Version=7.3;Database=Host;UID=sa;PWD=pw;"
+       u"Encryption=request;"},
+      {u"Provider=SQLNCLI11;Data Source=db1", &kFreeTds,
+       u"Driver={FreeTDS};Server=db1;Port=1433;TDS_Version=7.3;Encryption=request;"},
+      {u"Provider=SQLNCLI11;Address=(local)\\SQLEXPRESS;Data Source=ignored", &kFreeTds,
+       u"Driver={FreeTDS};Server=localhost\\SQLEXPRESS;TDS_Version=7.3;Encryption=request;"},
+      {u"Provider=SQLNCLI;Data Source=tcp:db\\INST , 1500", &kFreeTds,
+       u"Driver={FreeTDS};Server=db;Port=1500;TDS_Version=7.3;Encryption=request;"},
+      {u"Provider=SQLOLEDB;Data Source=.;Integrated Security=SSPI;User ID=ignored", &kFreeTds,
+       u"Driver={FreeTDS};Server=localhost;Port=1433;TDS_Version=7.3;Trusted_Connection=Yes;"
+       u"Encryption=request;"},
+      {u"Provider=SQLOLEDB;Data Source=db;Application Name=Host App;Workstation ID=PC 7;"
+       u"ApplicationIntent=ReadOnly;MultiSubnetFailover=True;Failover Partner=db2",
+       &kFreeTds,
+       u"Driver={FreeTDS};Server=db;Port=1433;TDS_Version=7.3;APP=Host App;WSID=PC 7;"
+       u"ApplicationIntent=ReadOnly;Encryption=request;"},
+      {u"Provider=SQLOLEDB;Data Source=db;Use Encryption for Data=true", &kFreeTds,
+       u"Driver={FreeTDS};Server=db;Port=1433;TDS_Version=7.3;Encryption=require;"},
+      {u"Provider=MSOLEDBSQL19;Data Source=db", &kFreeTds,
+       u"Driver={FreeTDS};Server=db;Port=1433;TDS_Version=7.3;Encryption=require;"},
+      {u"Provider=MSOLEDBSQL19;Data Source=db;Use Encryption for Data=Optional", &kFreeTds,
+       u"Driver={FreeTDS};Server=db;Port=1433;TDS_Version=7.3;Encryption=request;"},
+      // FreeTDS reads a bare value up to ';' and braces only what must be.
+      {u"Provider=SQLOLEDB;Data Source=db;Password=p}w=;User ID={ a;b};Database=\"'x\"", &kFreeTds,
+       u"Driver={FreeTDS};Server=db;Port=1433;TDS_Version=7.3;Database={'x};UID={ a;b};"
+       u"PWD=p}w=;Encryption=request;"},
+      // Microsoft's drivers: the legacy providers never checked a forced certificate.
+      {u"provider=MSOLEDBSQL;Server=tcp:db1\\INST,1500;Database=Host;UID=sa;PWD=pw", &kDriver18,
+       u"Driver={ODBC Driver 18 for SQL Server};Server=tcp:db1\\INST,1500;Database=Host;UID=sa;"
+       u"PWD=pw;Encrypt=no;TrustServerCertificate=yes;"},
+      {u"Provider=SQLOLEDB;Data Source=db;Encrypt=no", &kDriver17,
+       u"Driver={ODBC Driver 17 for SQL Server};Server=db;Encrypt=no;"
+       u"TrustServerCertificate=yes;"},
+      {u"Provider=SQLOLEDB;Data Source=db;Use Encryption for Data=yes", &kDriver18,
+       u"Driver={ODBC Driver 18 for SQL Server};Server=db;Encrypt=yes;"},
+      {u"Provider=SQLOLEDB;Use Encryption for Data=Mandatory;Trust Server Certificate=true",
+       &kDriver18,
+       u"Driver={ODBC Driver 18 for SQL Server};Encrypt=yes;TrustServerCertificate=yes;"},
+      {u"Provider=MSOLEDBSQL19", &kDriver18,
+       u"Driver={ODBC Driver 18 for SQL Server};Encrypt=yes;"},
+      {u"Provider=MSOLEDBSQL19;Use Encryption for Data=Optional", &kDriver18,
+       u"Driver={ODBC Driver 18 for SQL Server};Encrypt=no;"},
+      {u"Provider=MSOLEDBSQL19;Use Encryption for Data=Strict", &kDriver18,
+       u"Driver={ODBC Driver 18 for SQL Server};Encrypt=strict;"},
+      {u"Provider=SQLOLEDB;Data Source=db;Application Name=App;Workstation ID=PC;"
+       u"ApplicationIntent=readonly;MultiSubnetFailover=yes;Failover Partner=db2",
+       &kDriver18,
+       u"Driver={ODBC Driver 18 for SQL Server};Server=db;APP=App;WSID=PC;"
+       u"ApplicationIntent=readonly;MultiSubnetFailover=Yes;Failover_Partner=db2;Encrypt=no;"
+       u"TrustServerCertificate=yes;"},
+      // Native Client and the old "SQL Server" driver behave as the old providers by themselves.
+      {u"Provider=SQLOLEDB;Data Source=db;MultiSubnetFailover=yes", &kNativeClient,
+       u"Driver={SQL Server Native Client 11.0};Server=db;MultiSubnetFailover=Yes;"},
+      {u"Provider=MSOLEDBSQL19;Trust Server Certificate=yes", &kNativeClient,
+       u"Driver={SQL Server Native Client 11.0};Encrypt=yes;TrustServerCertificate=yes;"},
+      {u"Provider=SQLOLEDB;Data Source=db;ApplicationIntent=ReadOnly;Workstation ID=PC", &kLegacy,
+       u"Driver={SQL Server};Server=db;WSID=PC;"},
+      {u"Provider=MSOLEDBSQL19;Data Source=db", &kLegacy,
+       u"Driver={SQL Server};Server=db;Encrypt=yes;"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ToUtf8(Odbc(c.ado, *c.drivers)), ToUtf8(c.odbc)) << ToUtf8(c.ado);
+  }
+}
+
+TEST(TranslateAdoToOdbc, RefusesWhatTheDriverCannotTakeNamingTheKeywordOnly) {
+  struct Case {
+    const char16_t* ado;
+    const std::vector<Text>* drivers;
+    const char* says;
+  };
+  const Case cases[] = {
+      {u"Provider=SQLOLEDB;Password={s3cr;et}}}", &kFreeTds, "PWD"},
+      {u"Provider=SQLOLEDB;User ID=\"{s3cret}\"", &kFreeTds, "UID"},
+      {u"Provider=SQLOLEDB;Initial Catalog=\" s3cret}\"", &kFreeTds, "Database"},
+      {u"Provider=SQLOLEDB;Data Source=np:\\\\s3cret\\pipe\\sql\\query", &kFreeTds, "TCP"},
+      {u"Provider=SQLOLEDB;Data Source=db,s3cret", &kFreeTds, "port"},
+      {u"Provider=MSOLEDBSQL19;Use Encryption for Data=Strict", &kFreeTds, "Driver 18"},
+      {u"Provider=MSOLEDBSQL19;Use Encryption for Data=Strict", &kDriver17, "Driver 18"},
+      {u"Provider=MSOLEDBSQL19;Use Encryption for Data=s3cret", &kDriver18, "Mandatory"},
+      {u"Provider=SQLOLEDB;Integrated Security=s3cret", &kFreeTds, "Integrated Security"},
+      {u"Provider=SQLOLEDB;Trust Server Certificate=SSPI", &kDriver18, "Trust Server"},
+      {u"Provider=SQLOLEDB;ApplicationIntent=s3cret", &kDriver18, "ReadOnly"},
+  };
+  for (const Case& c : cases) {
+    try {
+      Translate(c.ado, *c.drivers);
+      ADD_FAILURE() << "accepted: " << ToUtf8(c.ado);
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), kInvalidProcedureCall);
+      EXPECT_THAT(e.description(), HasSubstr(c.says)) << ToUtf8(c.ado);
+      EXPECT_THAT(e.description(), Not(HasSubstr("s3c"))) << ToUtf8(c.ado);
+    }
+  }
+  Text nul = Text(u"pw") + u'\0' + u"x";
+  EXPECT_THROW(TranslateAdoToOdbc({{u"Provider", u"SQLOLEDB"}, {u"Password", nul}}, kFreeTds),
+               Error);
+  EXPECT_THROW(TranslateAdoToOdbc({{u"Provider", u"SQLOLEDB"}, {u"Password", nul}}, kDriver18),
+               Error);
+  EXPECT_THROW(TranslateAdoToOdbc({{u"DSN", u"x"}, {u"PWD", nul}}, kFreeTds), Error);
 }
 
 TEST(TranslateAdoToOdbc, ConnectTimeoutBecomesTheLoginTimeout) {
@@ -118,95 +174,41 @@ TEST(TranslateAdoToOdbc, ConnectTimeoutBecomesTheLoginTimeout) {
   EXPECT_FALSE(TranslateAdoToOdbc({{u"Provider", u"SQLOLEDB"}}, kFreeTds)->login_timeout);
 }
 
+// Hostile values reach Microsoft's drivers intact, through the ADO parser and back.
 TEST(TranslateAdoToOdbc, HostileValuesArriveIntact) {
-  const std::vector<Text> hostile = {u"p;w",     u"p}w", u"{pw", u" pw ",  u"p'w\"",
-                                     u"x;PWD=y", u"{",   u"}",   u"密码;}"};
-  for (const Text& value : hostile) {
-    OdbcPairs pairs = Translated({{u"Provider", u"SQLOLEDB"},
-                                  {u"Data Source", u"db"},
-                                  {u"User ID", value},
-                                  {u"Password", value},
-                                  {u"Initial Catalog", value}});
-    ASSERT_EQ(pairs.size(), 5u) << ToUtf8(value);
-    EXPECT_THAT(pairs,
-                ElementsAre(Pair(u"Driver", u"FreeTDS"), Pair(u"Server", u"db"),
-                            Pair(u"Database", value), Pair(u"UID", value), Pair(u"PWD", value)))
-        << ToUtf8(value);
+  for (const Text& value :
+       {Text(u"p;w"), Text(u"p}w"), Text(u"{pw"), Text(u" pw "), Text(u"p'w\""), Text(u"x;PWD=y"),
+        Text(u"{"), Text(u"}"), Text(u"密码;}"), Text(u"'q'")}) {
+    const Pairs pairs = {{u"Provider", u"SQLOLEDB"},
+                         {u"Data Source", u"db"},
+                         {u"User ID", value},
+                         {u"Password", value},
+                         {u"Initial Catalog", value}};
+    const ConnectionString odbc =
+        ConnectionString::Parse(TranslateAdoToOdbc(pairs, kDriver18)->connection_string);
+    EXPECT_EQ(odbc.Get(u"UID"), value) << ToUtf8(value);
+    EXPECT_EQ(odbc.Get(u"PWD"), value) << ToUtf8(value);
+    EXPECT_EQ(odbc.Get(u"Database"), value) << ToUtf8(value);
   }
-}
-
-TEST(TranslateAdoToOdbc, BracedValuesFromTheAdoParserAreUnwrapped) {
-  // ConnectionString keeps the braces and has read "}}" as '}' already.
-  EXPECT_THAT(Translated({{u"Provider", u"SQLOLEDB"}, {u"Password", u"{a;b}c}"}}),
-              ElementsAre(Pair(u"Driver", u"FreeTDS"), Pair(u"PWD", u"a;b}c")));
-}
-
-// Whole ADO strings as hosts write them, through the ADO parser, to the values ODBC receives.
-TEST(TranslateAdoToOdbc, HostileAdoStringsKeepTheirValues) {
-  struct Case {
-    Text ado;
-    Text password;
-  };
-  const std::vector<Case> cases = {
-      {u"Provider=SQLOLEDB;Data Source=db;Password=\"p;w\"", u"p;w"},
-      {u"Provider=SQLOLEDB;Data Source=db;Password='it''s;{x}'", u"it's;{x}"},
-      {u"Provider=SQLOLEDB;Data Source=db;Password={a}}b;c}", u"a}b;c"},
-      {u"Provider=SQLOLEDB;Data Source=db;Password=\"}}\"\"{\"", u"}}\"{"},
-      {u"Provider=SQLOLEDB;Data Source=db;Password=  spaced  ", u"spaced"},
-      {u"Provider=SQLOLEDB;Data Source=db;Password=\" spaced \"", u" spaced "},
-  };
-  for (const Case& c : cases) {
-    ConnectionString cs = ConnectionString::Parse(c.ado);
-    OdbcPairs pairs = Translated(cs.pairs());
-    EXPECT_THAT(pairs, ElementsAre(Pair(u"Driver", u"FreeTDS"), Pair(u"Server", u"db"),
-                                   Pair(u"PWD", c.password)))
-        << ToUtf8(c.ado);
-  }
-  ConnectionString odbc =
-      ConnectionString::Parse(u"Driver={PostgreSQL Unicode};Server=h;PWD={x}};y=z}");
-  std::optional<OdbcTarget> target = TranslateAdoToOdbc(odbc.pairs(), kFreeTds);
-  ASSERT_TRUE(target);
-  EXPECT_THAT(ParseOdbcConnectionString(target->connection_string),
-              ElementsAre(Pair(u"Driver", u"PostgreSQL Unicode"), Pair(u"Server", u"h"),
-                          Pair(u"PWD", u"x};y=z")));
 }
 
 TEST(TranslateAdoToOdbc, OdbcStringsPassThroughWithoutTheProvider) {
-  std::optional<OdbcTarget> dsn = TranslateAdoToOdbc({{u"Provider", u"MSDASQL.1"},
-                                                      {u"DSN", u"Host"},
-                                                      {u"UID", u"sa"},
-                                                      {u"PWD", u"{a;b}"},
-                                                      {u"Connect Timeout", u"7"}},
-                                                     kFreeTds);
+  std::optional<OdbcTarget> dsn =
+      Translate(u"Provider=MSDASQL.1;DSN=Host;UID=sa;PWD={a;b};Connect Timeout=7", kFreeTds);
   ASSERT_TRUE(dsn);
-  EXPECT_EQ(dsn->connection_string, u"DSN=Host;UID=sa;PWD={a;b}");
+  EXPECT_EQ(dsn->connection_string, u"DSN=Host;UID=sa;PWD={a;b};");
   EXPECT_EQ(dsn->login_timeout, 7);
-  std::optional<OdbcTarget> driver = TranslateAdoToOdbc(
-      {{u"Driver", u"{PostgreSQL Unicode}"}, {u"Server", u"127.0.0.1"}, {u"PWD", u"x;y"}},
-      kFreeTds);
-  ASSERT_TRUE(driver);
-  EXPECT_EQ(driver->connection_string, u"Driver={PostgreSQL Unicode};Server=127.0.0.1;PWD={x;y}");
-  EXPECT_TRUE(TranslateAdoToOdbc({{u"FILEDSN", u"/etc/x.dsn"}}, kFreeTds));
+  EXPECT_EQ(Odbc(u"Driver={PostgreSQL Unicode};Server=127.0.0.1;PWD={x}};y=z}", kFreeTds),
+            u"Driver={PostgreSQL Unicode};Server=127.0.0.1;PWD={x}};y=z};");
+  EXPECT_TRUE(Translate(u"FILEDSN=/etc/x.dsn", kFreeTds));
   EXPECT_THROW(TranslateAdoToOdbc({{u"DSN", u"x"}, {u"Bad{Key", u"v"}}, kFreeTds), Error);
 }
 
-TEST(TranslateAdoToOdbc, LeavesSqliteStringsToTheEmbeddedEngine) {
-  EXPECT_FALSE(
-      TranslateAdoToOdbc({{u"Provider", u"SQLite"}, {u"Data Source", u"/tmp/x.db"}}, kFreeTds));
-  EXPECT_FALSE(TranslateAdoToOdbc({{u"Data Source", u"/tmp/x.db"}}, kFreeTds));
-}
-
-TEST(TranslateAdoToOdbc, OtherProvidersAreNotForOdbc) {
-  EXPECT_FALSE(
-      TranslateAdoToOdbc({{u"Provider", u"Microsoft.Jet.OLEDB.4.0"}, {u"DSN", u"x"}}, kFreeTds));
-  EXPECT_FALSE(TranslateAdoToOdbc({{u"Provider", u"MSDAORA"}}, kFreeTds));
-}
-
-TEST(TranslateAdoToOdbc, NulInAValueIsRefused) {
-  Text evil = Text(u"pw") + u'\0' + u"x";
-  EXPECT_THROW(TranslateAdoToOdbc({{u"Provider", u"SQLOLEDB"}, {u"Password", evil}}, kFreeTds),
-               Error);
-  EXPECT_THROW(TranslateAdoToOdbc({{u"DSN", u"x"}, {u"PWD", evil}}, kFreeTds), Error);
+TEST(TranslateAdoToOdbc, OtherStringsAreNotForOdbc) {
+  EXPECT_FALSE(Translate(u"Provider=SQLite;Data Source=/tmp/x.db", kFreeTds));
+  EXPECT_FALSE(Translate(u"Data Source=/tmp/x.db", kFreeTds));
+  EXPECT_FALSE(Translate(u"Provider=Microsoft.Jet.OLEDB.4.0;DSN=x", kFreeTds));
+  EXPECT_FALSE(Translate(u"Provider=MSDAORA", kFreeTds));
 }
 
 }  // namespace

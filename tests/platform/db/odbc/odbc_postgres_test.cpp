@@ -6,8 +6,9 @@
 #include <cstdio>
 
 #include "platform/db/connection.h"
+#include "platform/db/connection_string.h"
 #include "platform/db/odbc/odbc_connection.h"
-#include "platform/db/odbc/odbc_connection_string.h"
+#include "platform/db/odbc/statistics.h"
 #include "platform/error.h"
 #include "tests/platform/db/odbc/odbc_backends.h"
 #include "tests/platform/db/odbc/pg_statement_log.h"
@@ -29,8 +30,9 @@ class OdbcPostgres : public ::testing::Test {
   }
   static Text WithDriver(TextView driver) {
     Text out;
-    for (const auto& [key, value] : ParseOdbcConnectionString(testing::PostgresConnection())) {
-      AppendOdbcPair(out, key, EqualsIgnoreCase(key, u"Driver") ? Text(driver) : value);
+    const ConnectionString parsed = ConnectionString::Parse(testing::PostgresConnection());
+    for (const auto& [key, value] : parsed.pairs()) {
+      AppendPair(out, key, EqualsIgnoreCase(key, u"Driver") ? Text(driver) : value);
     }
     return out;
   }
@@ -89,11 +91,49 @@ TEST_F(OdbcPostgres, KeysetOpenedToAddARowReadsNoRows) {
   setup->Execute(u"DROP TABLE " + table);
 }
 
+// A deadlock victim was rolled back whole: the INSERT runs once more, once, and is counted. A
+// trigger plays the server's deadlock detector: a sequence, which no rollback resets, says when.
+TEST_F(OdbcPostgres, DeadlockVictimIsRunOnceMoreAndCounted) {
+  const Text table = testing::UniqueTableName("victim");
+  auto conn = Open();
+  conn->Execute(u"CREATE TABLE " + table + u" (id serial PRIMARY KEY, name text)");
+  conn->Execute(u"CREATE SEQUENCE " + table + u"_seq");
+  conn->Execute(u"CREATE FUNCTION " + table +
+                u"_f() RETURNS trigger LANGUAGE plpgsql AS "
+                u"'BEGIN IF nextval(''" +
+                table +
+                u"_seq'') IN (1, 2, 3) THEN RAISE EXCEPTION "
+                u"''deadlock detected'' USING ERRCODE = ''40P01''; END IF; RETURN NEW; END'");
+  conn->Execute(u"CREATE TRIGGER " + table + u"_t BEFORE INSERT ON " + table +
+                u" FOR EACH ROW EXECUTE FUNCTION " + table + u"_f()");
+  auto insert = [&](const Text& name) {
+    auto rs = conn->OpenKeyset(u"SELECT * FROM " + table);
+    rs->AddNew();
+    rs->SetField(u"name", Value(name));
+    rs->Update();
+  };
+  const uint64_t before = DeadlockRetries();
+  EXPECT_THROW(insert(u"twice a victim"), DatabaseError);  // 1 and 2: retried once, no more
+  EXPECT_EQ(DeadlockRetries(), before + 1);
+  // A text longer than nvarchar(4000) travels as one of unbounded size, and compares with '='.
+  const Text long_name = u"victim once " + Text(5000, u'é');
+  insert(long_name);  // 3 fails, 4 goes through
+  EXPECT_EQ(DeadlockRetries(), before + 2);
+  EXPECT_EQ(conn->Execute(u"SELECT count(*) AS n FROM " + table)->Field(u"n"), Value(int64_t{1}));
+  EXPECT_EQ(conn->Execute(u"SELECT count(*) AS n FROM " + table + u" WHERE name = ?", {long_name})
+                ->Field(u"n"),
+            Value(int64_t{1}));
+  conn->Execute(u"DROP TABLE " + table);
+  conn->Execute(u"DROP FUNCTION " + table + u"_f()");
+  conn->Execute(u"DROP SEQUENCE " + table + u"_seq");
+}
+
 TEST_F(OdbcPostgres, WrongPasswordFailsWithoutShowingIt) {
   const Text wrong = u"Wr0ng;{pass}}word";
   Text conn;
-  for (const auto& [key, value] : ParseOdbcConnectionString(testing::PostgresConnection())) {
-    AppendOdbcPair(conn, key, IsSecretKey(key) ? wrong : value);
+  const ConnectionString parsed = ConnectionString::Parse(testing::PostgresConnection());
+  for (const auto& [key, value] : parsed.pairs()) {
+    AppendPair(conn, key, IsSecretKey(key) ? wrong : value);
   }
   try {
     Open(conn);
@@ -128,7 +168,8 @@ TEST_F(OdbcPostgres, HostilePasswordSurvivesTheWayFromAnAdoString) {
   std::string quoted;
   for (char c : password) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   Text ado;
-  for (const auto& [key, value] : ParseOdbcConnectionString(testing::PostgresConnection())) {
+  const ConnectionString parsed = ConnectionString::Parse(testing::PostgresConnection());
+  for (const auto& [key, value] : parsed.pairs()) {
     if (IsSecretKey(key) || EqualsIgnoreCase(key, u"UID")) continue;
     ado += key + u"=" + (EqualsIgnoreCase(key, u"Driver") ? u"{" + value + u"}" : value) + u";";
   }

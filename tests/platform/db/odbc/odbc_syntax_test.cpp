@@ -1,88 +1,12 @@
-// ODBC connection-string syntax and keyset SQL: escaping round trips and hostile input.
+// Keyset SQL: the one-statement check and the keyset queries, with hostile input.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "platform/db/odbc/keyset_sql.h"
-#include "platform/db/odbc/odbc_connection_string.h"
 #include "platform/error.h"
 
 namespace wq::db::odbc {
 namespace {
-
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
-using ::testing::Pair;
-
-TEST(OdbcValue, QuotesOnlyWhatNeedsIt) {
-  EXPECT_EQ(OdbcValue(u"plain value"), u"plain value");
-  EXPECT_EQ(OdbcValue(u""), u"");
-  EXPECT_EQ(OdbcValue(u"a;b"), u"{a;b}");
-  EXPECT_EQ(OdbcValue(u"a}b"), u"{a}}b}");
-  EXPECT_EQ(OdbcValue(u"{x}"), u"{{x}}}");
-  EXPECT_EQ(OdbcValue(u" lead"), u"{ lead}");
-  EXPECT_EQ(OdbcValue(u"trail\t"), u"{trail\t}");
-}
-
-TEST(OdbcValue, RejectsNulWithoutQuotingIt) {
-  try {
-    OdbcValue(Text(u"sec") + u'\0' + u"ret");
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), kInvalidProcedureCall);
-    EXPECT_THAT(e.description(), Not(HasSubstr("sec")));
-  }
-}
-
-TEST(OdbcConnectionString, HostileValuesRoundTrip) {
-  const std::vector<Text> hostile = {u"a;b",
-                                     u"}",
-                                     u"{",
-                                     u"}}{{",
-                                     u"x}=y;z",
-                                     u" both ",
-                                     u"'quoted\"",
-                                     u"PWD=evil;UID=root",
-                                     u"{already braced}",
-                                     u"中文;密码}",
-                                     u"\U0001F600;"};
-  for (const Text& value : hostile) {
-    Text s;
-    AppendOdbcPair(s, u"Driver", u"{PostgreSQL Unicode}");
-    AppendOdbcPair(s, u"PWD", value);
-    AppendOdbcPair(s, u"UID", u"me");
-    OdbcPairs pairs = ParseOdbcConnectionString(s);
-    ASSERT_EQ(pairs.size(), 3u) << ToUtf8(s);
-    EXPECT_EQ(pairs[1].second, value) << ToUtf8(s);
-    EXPECT_EQ(pairs[2], (std::pair<Text, Text>(u"UID", u"me")));
-  }
-}
-
-TEST(OdbcConnectionString, ParsesDriverManagerSyntax) {
-  EXPECT_THAT(ParseOdbcConnectionString(u" DSN = host ;;UID=sa; PWD={a;b}}c} ;Port=5432"),
-              ElementsAre(Pair(u"DSN", u"host "), Pair(u"UID", u"sa"), Pair(u"PWD", u"a;b}c"),
-                          Pair(u"Port", u"5432")));
-  EXPECT_TRUE(ParseOdbcConnectionString(u"").empty());
-}
-
-TEST(OdbcConnectionString, MalformedInputFailsWithoutQuotingValues) {
-  for (Text bad : {Text(u"PWD={secret;UID=x"), Text(u"PWD={secret}tail;UID=x"),
-                   Text(u"secret;UID=x"), Text(u"UID=x;secret")}) {
-    try {
-      ParseOdbcConnectionString(bad);
-      FAIL() << ToUtf8(bad);
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), kInvalidProcedureCall);
-      EXPECT_THAT(e.description(), Not(HasSubstr("secret")));
-    }
-  }
-}
-
-TEST(OdbcConnectionString, SecretKeysIgnoreCase) {
-  EXPECT_TRUE(IsSecretKey(u"pwd"));
-  EXPECT_TRUE(IsSecretKey(u"PASSWORD"));
-  EXPECT_FALSE(IsSecretKey(u"UID"));
-}
 
 TEST(SingleStatement, AcceptsOneStatementWithQuotesAndComments) {
   for (TextView sql : {u"SELECT 1", u"DELETE FROM t WHERE a IN (1,2) ", u"SELECT ';' AS x;",
