@@ -135,8 +135,24 @@ check_trace() {
   say "$arch failure trace: one line per failure, none for success, password masked"
 }
 
+# --- The packages ---------------------------------------------------------------------------
+# Both MSIs and the zip carry webquorrel.exe beside the DLL.
+check_packages() {
+  local dist="$tmp/dist" arch
+  WEBQUORREL_PREBUILT=1 bash "$root/packaging/windows/package.sh" "$dist" 1.0.0 >/dev/null
+  for arch in x64 x86; do
+    msiinfo export "$dist/webQuorrel-1.0.0-$arch.msi" File | grep -q "webquorrel.exe" ||
+      fail "the $arch MSI does not install webquorrel.exe"
+  done
+  python3 -c 'import sys, zipfile; names = zipfile.ZipFile(sys.argv[1]).namelist()
+sys.exit(0 if {"x64/webquorrel.exe", "x86/webquorrel.exe"} <= set(names) else 1)' \
+    "$dist/webQuorrel-1.0.0-windows.zip" || fail "the zip does not carry webquorrel.exe"
+  say "both MSIs and the zip carry webquorrel.exe"
+}
+
 # --- The run --------------------------------------------------------------------------------
 for arch in win64 win32; do check_exe_file "$arch"; done
+check_packages
 declare -A computer_name=([win64]=WQ-TOOLS64 [win32]=wq-tools32)
 for arch in win64 win32; do
   arch_started=$SECONDS
