@@ -12,8 +12,7 @@
 namespace wq::cli {
 namespace {
 
-struct AgentOptions {
-  std::optional<std::string> conn;
+struct AgentOptions : DatabaseOptions {
   std::string module;
   bool login = false;
   int interval = 60;
@@ -76,13 +75,16 @@ void RunAgent(const AgentOptions& options) {
 
 }  // namespace
 
+// What `webquorrel agent --help` says the command does.
+const std::string kHelp =
+    std::string(
+        "Keep this workstation registered in a module: register now and every interval, "
+        "withdraw on ") +
+    kStopRequestName;
+
 void AddAgentCommand(CLI::App& app) {
-  auto options = std::make_shared<AgentOptions>();
-  CLI::App* command = app.add_subcommand(
-      "agent", std::string("Keep this workstation registered in a module: register now and every "
-                           "interval, withdraw on ") +
-                   kStopRequestName);
-  AddConnOption(*command, options->conn);
+  std::shared_ptr<AgentOptions> options;
+  CLI::App* command = AddDatabaseCommand(app, options, "agent", kHelp);
   command->add_option("--module", options->module, "The module to be registered in")->required();
   command->add_flag("--login", options->login, "Mark the records as logged in");
   command->add_option("--interval", options->interval, "Seconds between updates")

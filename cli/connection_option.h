@@ -3,6 +3,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,22 @@ struct ConnectionChoice {
 
 // Adds --conn CONN to a subcommand; conn stays empty when it is not given.
 void AddConnOption(CLI::App& command, std::optional<std::string>& conn);
+
+// What every command that works on a database takes.
+struct DatabaseOptions {
+  std::optional<std::string> conn;  // --conn
+};
+
+// Adds a subcommand that works on a database, with --conn; options becomes the state that its
+// callback shares with the parser.
+template <class Options>
+CLI::App* AddDatabaseCommand(CLI::App& app, std::shared_ptr<Options>& options,
+                             const std::string& name, const std::string& description) {
+  options = std::make_shared<Options>();
+  CLI::App* command = app.add_subcommand(name, description);
+  AddConnOption(*command, options->conn);
+  return command;
+}
 
 // Picks the connection. An explicit one (flag or environment) is used unchanged.
 ConnectionChoice ChooseConnection(const std::optional<std::string>& flag);

@@ -12,14 +12,13 @@
 namespace wq::cli {
 
 void AddCountCommand(CLI::App& app) {
-  struct Options {
-    std::optional<std::string> conn;
+  struct Options : DatabaseOptions {
     bool byModule = false;
     bool json = false;
   };
-  auto options = std::make_shared<Options>();
-  CLI::App* command = app.add_subcommand("count", "Print how many presence records there are");
-  AddConnOption(*command, options->conn);
+  std::shared_ptr<Options> options;
+  CLI::App* command =
+      AddDatabaseCommand(app, options, "count", "Print how many presence records there are");
   command->add_flag("--by-module", options->byModule,
                     "One line per module: the count, a tab, the module name");
   command->add_flag("--json", options->json, "{\"total\": N, \"modules\": [{module, count}]}");
@@ -34,14 +33,12 @@ void AddCountCommand(CLI::App& app) {
     conn->Close();
     if (options->json) {
       int64_t total = 0;
-      std::string modules;
+      Json modules = Json::array();
       for (const auto& c : counts) {
         total += c.count;
-        modules += modules.empty() ? "" : ", ";
-        modules += "{\"module\": " + JsonString(c.module) +
-                   ", \"count\": " + std::to_string(c.count) + "}";
+        modules.push_back({{"module", JsonText(c.module)}, {"count", c.count}});
       }
-      std::cout << "{\"total\": " << total << ", \"modules\": [" << modules << "]}" << std::endl;
+      std::cout << Dump({{"total", total}, {"modules", modules}}) << std::endl;
       return;
     }
     for (const auto& c : counts) std::cout << c.count << '\t' << Printable(c.module) << '\n';

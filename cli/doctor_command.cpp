@@ -18,17 +18,17 @@ std::string IdText(const presence::PresenceRow& row) {
 
 }  // namespace
 
+// What `webquorrel doctor --help` says the command does.
+constexpr char kHelp[] =
+    "Report presence records that would trouble any workstation's update; exit status 1 when "
+    "there are any";
+
 void AddDoctorCommand(CLI::App& app) {
-  struct Options {
-    std::optional<std::string> conn;
+  struct Options : DatabaseOptions {
     bool fix = false;
   };
-  auto options = std::make_shared<Options>();
-  CLI::App* command = app.add_subcommand(
-      "doctor",
-      "Report presence records that would trouble any workstation's update; exit status 1 when "
-      "there are any");
-  AddConnOption(*command, options->conn);
+  std::shared_ptr<Options> options;
+  CLI::App* command = AddDatabaseCommand(app, options, "doctor", kHelp);
   command->add_flag("--fix", options->fix,
                     "Remove unreadable records and older duplicates, keeping the newest");
   command->callback([options] {

@@ -6,21 +6,20 @@
 #include "cli/commands.h"
 #include "cli/connection_option.h"
 #include "cli/list_output.h"
-#include "presence/listing.h"
+#include "platform/db/connection.h"
+#include "presence/presence_rows.h"
 
 namespace wq::cli {
 
 void AddListCommand(CLI::App& app) {
-  struct Options {
-    std::optional<std::string> conn;
+  struct Options : DatabaseOptions {
     bool json = false;
     std::optional<Text> module;
     std::optional<Text> workstation;
   };
-  auto options = std::make_shared<Options>();
-  CLI::App* command =
-      app.add_subcommand("list", "Show every presence record as this workstation's update sees it");
-  AddConnOption(*command, options->conn);
+  std::shared_ptr<Options> options;
+  CLI::App* command = AddDatabaseCommand(
+      app, options, "list", "Show every presence record as this workstation's update sees it");
   command->add_flag("--json", options->json,
                     "One JSON array of {id, workstation, time, module, login, kind}");
   command->add_option_function<std::string>(
@@ -30,11 +29,13 @@ void AddListCommand(CLI::App& app) {
       "--workstation", [options](const std::string& w) { options->workstation = FromUtf8(w); },
       "Only records of this workstation (letter case ignored)");
   command->callback([options] {
-    auto records = presence::ListPresenceRecords(PrepareConnection(options->conn));
-    std::erase_if(records, [&](const presence::ListedRecord& r) {
-      if (options->module && r.module.value_or(Text()) != *options->module) return true;
-      return options->workstation &&
-             !(r.workstation && EqualsIgnoreCase(*r.workstation, *options->workstation));
+    auto conn = db::Connection::Open(PrepareConnection(options->conn));
+    auto records = presence::ReadPresenceRows(*conn, /*judgeOwn=*/true);
+    conn->Close();
+    std::erase_if(records, [&](const presence::PresenceRow& r) {
+      if (options->module && r.module != *options->module) return true;
+      return options->workstation && (r.kind == presence::RecordKind::kUnreadable ||
+                                      !EqualsIgnoreCase(r.workstation, *options->workstation));
     });
     std::cout << (options->json ? RecordsAsJson(records) : RecordsAsTable(records));
     std::cout.flush();

@@ -10,30 +10,39 @@
 namespace wq::cli {
 namespace {
 
-using presence::ListedRecord;
+using presence::PresenceRow;
+using presence::RecordKind;
 
-Text IdText(const db::Value& id) {
+// ssID as the update would write it when it is a whole number, else as stored.
+Text IdText(const PresenceRow& r) {
   std::string s;
-  if (id.IsInteger()) {
-    s = std::to_string(id.integer());
-  } else if (id.IsReal() && std::isfinite(id.real())) {
+  if (r.number) {
+    s = std::to_string(*r.number);
+  } else if (r.id.IsText()) {
+    return r.id.text();
+  } else if (r.id.IsReal() && std::isfinite(r.id.real())) {
     char buf[64];
-    s.assign(buf, std::to_chars(buf, buf + sizeof buf, id.real()).ptr);
-  } else if (id.IsText()) {
-    return id.text();
+    s.assign(buf, std::to_chars(buf, buf + sizeof buf, r.id.real()).ptr);
   }
   return Text(s.begin(), s.end());
 }
 
-std::string IdJson(const db::Value& id) {
-  if (id.IsInteger() || (id.IsReal() && std::isfinite(id.real()))) return ToUtf8(IdText(id));
-  if (id.IsText()) return JsonString(id.text());
-  return "null";
+Json IdJson(const PresenceRow& r) {
+  if (r.number) return *r.number;
+  return r.id.IsNull() ? Json() : JsonText(IdText(r));
 }
 
-std::string OptionalJson(const std::optional<Text>& text) {
-  return text ? JsonString(*text) : std::string("null");
+std::optional<Text> Payload(const PresenceRow& r, const Text& element) {
+  if (r.kind == RecordKind::kUnreadable) return std::nullopt;
+  return element;
 }
+
+std::optional<Text> Module(const PresenceRow& r) {
+  if (r.nullModule) return std::nullopt;
+  return r.module;
+}
+
+Json OptionalJson(const std::optional<Text>& text) { return text ? JsonText(*text) : Json(); }
 
 // Columns a character takes in a terminal: 2 for East Asian wide and full-width forms, 0 for
 // combining marks, 1 otherwise.
@@ -81,33 +90,30 @@ Cell MakeCell(const char* ascii) { return MakeCell(FromUtf8(ascii)); }
 
 }  // namespace
 
-std::string RecordsAsJson(const std::vector<ListedRecord>& records) {
+std::string RecordsAsJson(const std::vector<PresenceRow>& records) {
   std::string out = "[";
   for (size_t i = 0; i < records.size(); ++i) {
-    const ListedRecord& r = records[i];
+    const PresenceRow& r = records[i];
     out += i == 0 ? "\n  " : ",\n  ";
-    out += "{\"id\": " + IdJson(r.id);
-    out += ", \"workstation\": " + OptionalJson(r.workstation);
-    out += ", \"time\": " + OptionalJson(r.time);
-    out += ", \"module\": " + OptionalJson(r.module);
-    out += ", \"login\": ";
-    out += r.login ? "true" : "false";
-    out += ", \"kind\": \"";
-    out += presence::KindName(r.kind);
-    out += "\"}";
+    out += Dump(Json{{"id", IdJson(r)},
+                     {"workstation", OptionalJson(Payload(r, r.workstation))},
+                     {"time", OptionalJson(Payload(r, r.time))},
+                     {"module", OptionalJson(Module(r))},
+                     {"login", r.login},
+                     {"kind", presence::KindName(r.kind)}});
   }
   out += records.empty() ? "]\n" : "\n]\n";
   return out;
 }
 
-std::string RecordsAsTable(const std::vector<ListedRecord>& records) {
+std::string RecordsAsTable(const std::vector<PresenceRow>& records) {
   constexpr size_t kColumns = 6;
   std::vector<std::array<Cell, kColumns>> rows;
   rows.push_back({MakeCell("ID"), MakeCell("WORKSTATION"), MakeCell("TIME"), MakeCell("MODULE"),
                   MakeCell("LOGIN"), MakeCell("KIND")});
-  for (const ListedRecord& r : records) {
-    rows.push_back({MakeCell(IdText(r.id)), MakeCell(r.workstation.value_or(u"-")),
-                    MakeCell(r.time.value_or(u"-")), MakeCell(r.module.value_or(u"-")),
+  for (const PresenceRow& r : records) {
+    rows.push_back({MakeCell(IdText(r)), MakeCell(Payload(r, r.workstation).value_or(u"-")),
+                    MakeCell(Payload(r, r.time).value_or(u"-")), MakeCell(Module(r).value_or(u"-")),
                     MakeCell(r.login ? "yes" : "no"), MakeCell(presence::KindName(r.kind))});
   }
   std::array<size_t, kColumns> widths{};

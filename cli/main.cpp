@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/system.h"
+#include "cli/version.h"
 #include "platform/error.h"
 
 namespace {
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
                "webquorrel"};
   app.footer(wq::cli::kPlatformNotes);
   app.require_subcommand(1);
+  app.set_version_flag("--version", wq::cli::VersionText,
+                       "Print the versions of webquorrel, SQLite and the ODBC driver manager");
   wq::cli::AddSealCommand(app);
   wq::cli::AddUnsealCommand(app);
   wq::cli::AddUpdateCommand(app);

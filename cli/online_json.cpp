@@ -5,58 +5,55 @@
 namespace wq::cli {
 namespace {
 
-// JsonString output escaped for HTML's special characters. They only ever stand inside strings,
-// where \u escapes mean the same.
-std::string Str(TextView text) {
-  const std::string json = JsonString(text);
+// The document with HTML's special characters and JavaScript's line ends written as \u escapes.
+// They only ever stand inside strings, where the escapes mean the same.
+std::string ForHtml(const Json& document) {
+  const std::string json = Dump(document);
   std::string out;
   out.reserve(json.size());
-  for (char c : json) {
-    switch (c) {
-      case '<':
-        out += "\\u003c";
-        break;
-      case '>':
-        out += "\\u003e";
-        break;
-      case '&':
-        out += "\\u0026";
-        break;
-      default:
-        out.push_back(c);
+  for (size_t i = 0; i < json.size(); ++i) {
+    const char c = json[i];
+    if (c == '<') {
+      out += "\\u003c";
+    } else if (c == '>') {
+      out += "\\u003e";
+    } else if (c == '&') {
+      out += "\\u0026";
+    } else if (json.compare(i, 3, "\xE2\x80\xA8") == 0 || json.compare(i, 3, "\xE2\x80\xA9") == 0) {
+      out += json[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";  // U+2028, U+2029
+      i += 2;
+    } else {
+      out.push_back(c);
     }
   }
-  return out;
+  return out + "\n";
 }
+
+Json OptionalNumber(const std::optional<int64_t>& n) { return n ? Json(*n) : Json(); }
 
 }  // namespace
 
 std::string OnlineJson(const presence::OnlineSnapshot& snapshot) {
-  std::string out = "{\"serverTime\": " + Str(snapshot.serverTime) + ", \"modules\": [";
-  for (size_t m = 0; m < snapshot.modules.size(); ++m) {
-    const presence::OnlineModule& module = snapshot.modules[m];
-    out += m == 0 ? "" : ", ";
-    out += "{\"module\": " + Str(module.module) + ", \"records\": [";
-    for (size_t i = 0; i < module.entries.size(); ++i) {
-      const presence::OnlineEntry& e = module.entries[i];
-      out += i == 0 ? "" : ", ";
-      out += "{\"id\": " + (e.row.number ? std::to_string(*e.row.number) : std::string("null"));
-      out += ", \"workstation\": " + Str(e.row.workstation);
-      out += ", \"time\": " + Str(e.row.time);
-      out += ", \"ageSeconds\": " +
-             (e.ageSeconds ? std::to_string(*e.ageSeconds) : std::string("null"));
-      out += ", \"login\": ";
-      out += e.row.login ? "true}" : "false}";
+  Json modules = Json::array();
+  for (const presence::OnlineModule& module : snapshot.modules) {
+    Json records = Json::array();
+    for (const presence::OnlineEntry& e : module.entries) {
+      records.push_back({{"id", OptionalNumber(e.row.number)},
+                         {"workstation", JsonText(e.row.workstation)},
+                         {"time", JsonText(e.row.time)},
+                         {"ageSeconds", OptionalNumber(e.ageSeconds)},
+                         {"login", e.row.login}});
     }
-    out += "]}";
+    modules.push_back({{"module", JsonText(module.module)}, {"records", std::move(records)}});
   }
-  out += "], \"damaged\": " + std::to_string(snapshot.damaged) +
-         ", \"unreadable\": " + std::to_string(snapshot.unreadable) + "}\n";
-  return out;
+  return ForHtml({{"serverTime", JsonText(snapshot.serverTime)},
+                  {"modules", std::move(modules)},
+                  {"damaged", snapshot.damaged},
+                  {"unreadable", snapshot.unreadable}});
 }
 
 std::string ErrorJson(const std::string& utf8Message) {
-  return "{\"error\": " + Str(FromUtf8(utf8Message)) + "}\n";
+  return ForHtml({{"error", JsonText(FromUtf8(utf8Message))}});
 }
 
 }  // namespace wq::cli

@@ -10,19 +10,19 @@
 
 namespace wq::cli {
 
+// What `webquorrel prune --help` says the command does.
+constexpr char kHelp[] =
+    "Remove live presence records whose time is older than a duration by the database "
+    "server's clock, in one statement, and print what was removed";
+
 void AddPruneCommand(CLI::App& app) {
-  struct Options {
-    std::optional<std::string> conn;
+  struct Options : DatabaseOptions {
     std::string olderThan;
     std::optional<std::string> module;
     bool dryRun = false;
   };
-  auto options = std::make_shared<Options>();
-  CLI::App* command = app.add_subcommand(
-      "prune",
-      "Remove live presence records whose time is older than a duration by the database "
-      "server's clock, in one statement, and print what was removed");
-  AddConnOption(*command, options->conn);
+  std::shared_ptr<Options> options;
+  CLI::App* command = AddDatabaseCommand(app, options, "prune", kHelp);
   command->add_option("--older-than", options->olderThan, "90s, 10m, 2h or 1d")->required();
   command->add_option_function<std::string>(
       "--module", [options](const std::string& m) { options->module = m; },

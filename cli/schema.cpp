@@ -1,5 +1,6 @@
 #include "cli/schema.h"
 
+#include "platform/db/sql_text.h"
 #include "platform/error.h"
 
 namespace wq::cli {
@@ -21,51 +22,9 @@ std::string_view SchemaScript(std::string_view dbms) {
 
 std::vector<std::string> SplitSqlScript(std::string_view script) {
   std::vector<std::string> statements;
-  std::string current;
-  auto finish = [&] {
-    const auto first = current.find_first_not_of(" \t\r\n");
-    if (first != std::string::npos) {
-      const auto last = current.find_last_not_of(" \t\r\n");
-      statements.push_back(current.substr(first, last - first + 1));
-    }
-    current.clear();
-  };
-  size_t i = 0;
-  const size_t n = script.size();
-  while (i < n) {
-    const char c = script[i];
-    if (c == '-' && i + 1 < n && script[i + 1] == '-') {  // line comment
-      while (i < n && script[i] != '\n') ++i;
-      current.push_back(' ');
-    } else if (c == '/' && i + 1 < n && script[i + 1] == '*') {  // block comment
-      const auto end = script.find("*/", i + 2);
-      i = end == std::string_view::npos ? n : end + 2;
-      current.push_back(' ');
-    } else if (c == '\'' || c == '"' || c == '[') {  // quoted text or name, kept whole
-      const char close = c == '[' ? ']' : c;
-      size_t j = i + 1;
-      while (j < n) {
-        if (script[j] == close) {
-          if (close != ']' && j + 1 < n && script[j + 1] == close) {
-            j += 2;  // a doubled quote stands for one
-            continue;
-          }
-          break;
-        }
-        ++j;
-      }
-      if (j >= n) throw Error::InvalidProcedureCall("unterminated quote in SQL script");
-      current.append(script.substr(i, j + 1 - i));
-      i = j + 1;
-    } else if (c == ';') {
-      finish();
-      ++i;
-    } else {
-      current.push_back(c);
-      ++i;
-    }
+  for (const Text& statement : db::SplitStatements(FromUtf8(script))) {
+    statements.push_back(ToUtf8(statement));
   }
-  finish();
   return statements;
 }
 

@@ -13,8 +13,7 @@ namespace wq::cli {
 // "PostgreSQL", "Microsoft SQL Server"); raises an error for a product without one.
 std::string_view SchemaScript(std::string_view dbms);
 
-// Splits a script into its statements at the ';' that stand outside quotes and comments;
-// comments and blank statements are dropped.
+// Splits a script into its statements (db::SplitStatements), in UTF-8.
 std::vector<std::string> SplitSqlScript(std::string_view script);
 
 // Creates SystemSetting, with its index, where it is missing; an existing table is left as it

@@ -109,14 +109,13 @@ void Serve(const std::string& listen, const Text& connectionString) {
 }  // namespace
 
 void AddServeCommand(CLI::App& app) {
-  struct Options {
-    std::optional<std::string> conn;
+  struct Options : DatabaseOptions {
     std::string listen = kDefaultListen;
   };
-  auto options = std::make_shared<Options>();
-  CLI::App* command = app.add_subcommand(
-      "serve", "Serve a read-only web page of who is online, and its data at /api/online");
-  AddConnOption(*command, options->conn);
+  std::shared_ptr<Options> options;
+  CLI::App* command = AddDatabaseCommand(
+      app, options, "serve",
+      "Serve a read-only web page of who is online, and its data at /api/online");
   command
       ->add_option("--listen", options->listen, "ADDRESS:PORT to listen on (port 0: any free port)")
       ->default_str(kDefaultListen);

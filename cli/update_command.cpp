@@ -10,19 +10,17 @@
 namespace wq::cli {
 
 void AddUpdateCommand(CLI::App& app) {
-  struct Options {
-    std::optional<std::string> conn;
+  struct Options : DatabaseOptions {
     int16_t state = 0;
     std::string module;
     bool login = false;
     int repeat = 1;
   };
-  auto options = std::make_shared<Options>();
-  CLI::App* command = app.add_subcommand(
-      "update",
+  std::shared_ptr<Options> options;
+  CLI::App* command = AddDatabaseCommand(
+      app, options, "update",
       "Prune this workstation's presence records, repair damaged ones, register it when --state "
       "is 2, and print how many presence records there are (0 on failure)");
-  AddConnOption(*command, options->conn);
   command->add_option("--state", options->state, "2 registers this workstation; others only prune")
       ->default_val(0);
   command->add_option("--module", options->module,

@@ -15,4 +15,9 @@ Text ByteArrayToHex(const ByteArray& byteArray);
 // first pair that is not hex; the pairs before it are stored and the rest of the array stays 0.
 void HexToByteArray(const Text& hex, ByteArray& byteArray);
 
+// Decodes count pairs of digits from in and stores each byte combined with stream[k] by
+// exclusive or in out[k]: the unsealing of a payload in one pass. Returns false at the first
+// pair that is not hex, with out then holding no meaningful bytes.
+bool DecodeHexXor(const char16_t* in, size_t count, const uint8_t* stream, uint8_t* out);
+
 }  // namespace wq

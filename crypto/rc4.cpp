@@ -1,52 +1,12 @@
 #include "crypto/rc4.h"
 
-#include <bit>
-#include <cstring>
+#include <algorithm>
 #include <numeric>
 
+#include "crypto/hex.h"
 #include "platform/error.h"
 
 namespace wq {
-namespace {
-
-// One RC4 keystream pass over data, starting from a copy of the keyed state. The next S[i] is
-// read before this step's stores and patched when the swap moved it (j == i + 1), so the loads
-// of consecutive steps do not wait on each other's stores; the keystream is gathered eight bytes
-// at a time and combined with one 64-bit exclusive or.
-void ApplyKeystream(const std::array<uint8_t, 256>& keyed, uint8_t* data, size_t size) {
-  uint8_t s[256];
-  std::memcpy(s, keyed.data(), sizeof s);
-  uint32_t i = 1;
-  uint32_t j = 0;
-  uint32_t si = s[1];
-  auto next = [&]() -> uint32_t {
-    j = (j + si) & 255;
-    const uint32_t sj = s[j];
-    const uint32_t following = (i + 1) & 255;
-    uint32_t sFollowing = s[following];
-    s[j] = static_cast<uint8_t>(si);
-    s[i] = static_cast<uint8_t>(sj);
-    sFollowing = j == following ? si : sFollowing;
-    const uint32_t key = s[(si + sj) & 255];
-    si = sFollowing;
-    i = following;
-    return key;
-  };
-  size_t k = 0;
-  for (; k + 8 <= size; k += 8) {
-    uint64_t stream = 0;
-#pragma GCC unroll 8
-    for (int b = 0; b < 8; ++b) stream |= static_cast<uint64_t>(next()) << (8 * b);
-    if constexpr (std::endian::native == std::endian::big) stream = __builtin_bswap64(stream);
-    uint64_t word;
-    std::memcpy(&word, data + k, 8);
-    word ^= stream;
-    std::memcpy(data + k, &word, 8);
-  }
-  for (; k < size; ++k) data[k] ^= static_cast<uint8_t>(next());
-}
-
-}  // namespace
 
 clsRC4::clsRC4(const AnsiCodePage& codePage) : codePage_(codePage) {}
 
@@ -55,6 +15,7 @@ void clsRC4::Key(const Text& New_Value) {
   storedKey_ = New_Value;
   const Bytes key = codePage_.Encode(New_Value);
   std::iota(state_.begin(), state_.end(), 0);
+  keystream_.clear();
   // The schedule takes key byte i mod n; with no key bytes that is a division by zero, and the
   // state stays the identity with the stored key empty.
   if (key.empty()) throw Error::DivisionByZero("the cipher key is empty");
@@ -69,7 +30,43 @@ void clsRC4::Key(const Text& New_Value) {
 void clsRC4::EncryptByte(ByteArray& byteArray, const Text& Key) {
   if (!Key.empty()) this->Key(Key);
   if (!byteArray) throw Error::SubscriptOutOfRange("the byte array has no storage");
-  ApplyKeystream(state_, byteArray->data(), byteArray->size());
+  uint8_t* data = byteArray->data();
+  const size_t size = byteArray->size();
+  if (size > kKeystreamCache) {
+    Rc4Stream fresh;
+    fresh.Start(state_);
+    fresh.Apply(data, size);
+    return;
+  }
+  const uint8_t* stream = Keystream(size);
+  for (size_t k = 0; k < size; ++k) data[k] ^= stream[k];
+}
+
+const uint8_t* clsRC4::Keystream(size_t size) {
+  const size_t have = keystream_.size();
+  if (size > have) {
+    if (have == 0) continuation_.Start(state_);
+    // Whole blocks of 64, at least doubling, so that growing by a byte at a time stays linear.
+    const size_t want = std::min(kKeystreamCache, std::max((size + 63) & ~size_t{63}, 2 * have));
+    keystream_.resize(want, 0);
+    continuation_.Apply(keystream_.data() + have, want - have);
+  }
+  return keystream_.data();
+}
+
+void clsRC4::DecryptHex(const Text& hex, ByteArray& byteArray, const Text& Key) {
+  const size_t size = hex.size() / 2;
+  const bool keySet = Key.empty() || Key == storedKey_;
+  if (keySet && !hex.empty() && hex.size() % 2 == 0 && size <= kKeystreamCache) {
+    const uint8_t* stream = Keystream(size);
+    if (!byteArray) byteArray.emplace();
+    byteArray->resize(size);  // every byte is written below; the storage is reused
+    if (DecodeHexXor(hex.data(), size, stream, byteArray->data())) return;
+  }
+  // A new key, data longer than the kept keystream or a text that does not decode: the two
+  // steps one after the other, which raise the codec's errors in their order.
+  HexToByteArray(hex, byteArray);
+  DecryptByte(byteArray, Key);
 }
 
 void clsRC4::DecryptByte(ByteArray& byteArray, const Text& Key) { EncryptByte(byteArray, Key); }

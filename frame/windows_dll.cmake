@@ -129,7 +129,7 @@ set_source_files_properties(webquorrel.rc PROPERTIES OBJECT_DEPENDS "${WQ_TYPELI
 add_library(WebQuorrel SHARED webquorrel.rc webquorrel.def)
 add_dependencies(WebQuorrel wq_typelib)
 target_include_directories(WebQuorrel PRIVATE "${CMAKE_CURRENT_BINARY_DIR}")
-target_link_libraries(WebQuorrel PRIVATE wq_frame wq_presence ole32 oleaut32 uuid advapi32
+target_link_libraries(WebQuorrel PRIVATE wq_frame wq_update_body ole32 oleaut32 uuid advapi32
                                          user32)
 # thread_local objects with destructors (the per-thread module state) register them through
 # __cxa_thread_atexit. libstdc++'s own version holds a reference on the DLL per thread and drops

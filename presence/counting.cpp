@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "platform/error.h"
-#include "presence/presence_rows.h"
 #include "presence/record.h"
 
 namespace wq::presence {
@@ -13,7 +12,7 @@ namespace {
 // COUNT(*) arrives as an integer on most engines; some drivers hand it over as text.
 int64_t CountValue(const db::Value& v) {
   if (v.IsNull()) return 0;
-  if (std::optional<int64_t> n = RowNumber(v)) return *n;
+  if (std::optional<int64_t> n = WholeNumber(v)) return *n;
   throw Error::TypeMismatch("the count is not a whole number");
 }
 

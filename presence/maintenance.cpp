@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "platform/db/connection.h"
+#include "platform/db/date_time.h"
 #include "platform/error.h"
-#include "presence/age.h"
 #include "presence/server_time.h"
 
 namespace wq::presence {
@@ -17,7 +17,7 @@ namespace {
 bool Newer(const PresenceRow& a, const PresenceRow& b) {
   if (a.when.has_value() != b.when.has_value()) return a.when.has_value();
   if (a.when && b.when) {
-    const int64_t d = SecondsBetween(*b.when, *a.when);
+    const int64_t d = db::SecondsBetween(*b.when, *a.when);
     if (d != 0) return d > 0;
   }
   return a.number.value_or(INT64_MIN) > b.number.value_or(INT64_MIN);
@@ -43,9 +43,9 @@ PruneResult Prune(const Text& connectionString, const PruneOptions& options) {
   }
   std::vector<int64_t> ids;
   for (PresenceRow& row : ReadPresenceRows(*conn)) {
-    if (row.condition != Condition::kLive || !row.number) continue;
+    if (row.kind != RecordKind::kLive || !row.number) continue;
     if (options.module && row.module != *options.module) continue;
-    if (SecondsBetween(*row.when, *now) <= options.olderThanSeconds) continue;
+    if (db::SecondsBetween(*row.when, *now) <= options.olderThanSeconds) continue;
     ids.push_back(*row.number);
     result.expired.push_back(std::move(row));
   }
@@ -55,17 +55,8 @@ PruneResult Prune(const Text& connectionString, const PruneOptions& options) {
 }
 
 const char* TroubleName(Trouble trouble) {
-  switch (trouble) {
-    case Trouble::kUnreadable:
-      return "unreadable";
-    case Trouble::kDamaged:
-      return "damaged";
-    case Trouble::kDuplicate:
-      return "duplicate";
-    case Trouble::kBadId:
-      return "bad id";
-  }
-  return "unreadable";
+  static constexpr const char* kNames[] = {"unreadable", "damaged", "duplicate", "bad id"};
+  return kNames[static_cast<int>(trouble)];
 }
 
 std::vector<Finding> Diagnose(const std::vector<PresenceRow>& rows) {
@@ -74,7 +65,7 @@ std::vector<Finding> Diagnose(const std::vector<PresenceRow>& rows) {
   std::map<std::pair<Text, Text>, size_t> newest;
   for (size_t i = 0; i < rows.size(); ++i) {
     const PresenceRow& row = rows[i];
-    if (row.condition == Condition::kUnreadable) continue;
+    if (row.kind == RecordKind::kUnreadable) continue;
     auto [it, added] = newest.try_emplace({ToUpper(row.workstation), row.module}, i);
     if (!added && Newer(row, rows[it->second])) it->second = i;
   }
@@ -84,15 +75,16 @@ std::vector<Finding> Diagnose(const std::vector<PresenceRow>& rows) {
     if (!row.number) {
       findings.push_back({row, Trouble::kBadId, "ssID is not a whole number", false});
     }
-    switch (row.condition) {
-      case Condition::kUnreadable:
+    switch (row.kind) {
+      case RecordKind::kUnreadable:
         findings.push_back({row, Trouble::kUnreadable, row.problem, row.number.has_value()});
         continue;
-      case Condition::kDamaged:
+      case RecordKind::kDamaged:
         findings.push_back({row, Trouble::kDamaged,
                             "the time text " + Quoted(row.time) + " is not a date", false});
         break;
-      case Condition::kLive:
+      case RecordKind::kOwn:  // not judged here
+      case RecordKind::kLive:
         break;
     }
     const size_t keep = newest.at({ToUpper(row.workstation), row.module});

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/db/connection.h"
-#include "presence/age.h"
+#include "platform/db/date_time.h"
 #include "presence/server_time.h"
 
 namespace wq::presence {
@@ -17,16 +17,17 @@ OnlineSnapshot ReadOnline(const Text& connectionString) {
   const std::optional<db::DateTime> now = ParseDate(snapshot.serverTime);
   std::map<Text, std::vector<OnlineEntry>> byModule;
   for (PresenceRow& row : ReadPresenceRows(*conn)) {
-    switch (row.condition) {
-      case Condition::kUnreadable:
+    switch (row.kind) {
+      case RecordKind::kUnreadable:
         ++snapshot.unreadable;
         break;
-      case Condition::kDamaged:
+      case RecordKind::kDamaged:
         ++snapshot.damaged;
         break;
-      case Condition::kLive: {
+      case RecordKind::kOwn:  // not judged here
+      case RecordKind::kLive: {
         std::optional<int64_t> age;
-        if (now) age = SecondsBetween(*row.when, *now);
+        if (now) age = db::SecondsBetween(*row.when, *now);
         Text module = row.module;
         byModule[std::move(module)].push_back({std::move(row), age});
         break;

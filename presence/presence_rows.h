@@ -1,5 +1,5 @@
-// Every presence record read for maintenance: what it says and what is wrong with it, judged
-// the same way for every workstation (no record is anybody's "own" here).
+// Every presence record read whole, for the commands beside the update: what it says and what
+// kind it is, by the same reader and rules as the update's scan.
 #pragma once
 
 #include <cstdint>
@@ -10,33 +10,26 @@
 #include "platform/db/connection.h"
 #include "platform/db/value.h"
 #include "platform/text/text.h"
+#include "presence/record.h"
 
 namespace wq::presence {
 
-enum class Condition {
-  kLive,        // a workstation name and a time text that is a date
-  kDamaged,     // a workstation name and a time text that is not a date
-  kUnreadable,  // ssOption is null, not sealed hex text, or its payload holds no ","
-};
-
 struct PresenceRow {
   db::Value id;                   // ssID as stored
-  std::optional<int64_t> number;  // ssID as a whole number; none when it is not one
-  Condition condition = Condition::kUnreadable;
+  std::optional<int64_t> number;  // WholeNumber(id)
+  RecordKind kind = RecordKind::kUnreadable;
   Text workstation;                  // the payload's first element (empty when unreadable)
   Text time;                         // its second element
-  std::optional<db::DateTime> when;  // the time text read as a date (live records)
+  std::optional<db::DateTime> when;  // the time text read as a date (own and live records)
   Text module;                       // ssModeName; a null module reads as the empty text
+  bool nullModule = false;           // ssModeName is null
   bool login = false;                // ssState non-zero
   std::string problem;               // why it is unreadable (UTF-8); empty otherwise
 };
 
-// ssID as a whole number: an integer, a real without a fraction, or a text of ASCII digits that
-// fits. Anything else gives none, and such a record is never named in a statement.
-std::optional<int64_t> RowNumber(const db::Value& id);
-
-// Reads every row whose ssDesc is the presence marker, in ssID order.
-std::vector<PresenceRow> ReadPresenceRows(db::Connection& connection);
+// Reads every row whose ssDesc is the presence marker, in ssID order. With judgeOwn, records of
+// this thread's workstation name (read at the first record) are kOwn; without, none is.
+std::vector<PresenceRow> ReadPresenceRows(db::Connection& connection, bool judgeOwn = false);
 
 // The ids as a comma-separated list of decimal numbers for "ssID IN (...)".
 Text IdList(const std::vector<int64_t>& ids);

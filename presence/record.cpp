@@ -1,5 +1,8 @@
 #include "presence/record.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "crypto/hex.h"
 #include "crypto/md5.h"
 #include "platform/error.h"
@@ -32,15 +35,31 @@ bool AsciiTransparent() {
   return transparent;
 }
 
-// Decodes into out, reusing its storage when every byte is below 0x80.
-void DecodeInto(const std::vector<uint8_t>& bytes, Text& out) {
-  bool ascii = AsciiTransparent();
-  for (size_t i = 0; ascii && i < bytes.size(); ++i) ascii = bytes[i] < 0x80;
-  if (ascii) {
-    out.assign(bytes.begin(), bytes.end());
-  } else {
-    out = AnsiCodePage::Process().Decode(bytes);
+// The payload text of the bytes, with the positions of its first two commas (npos when
+// missing). Bytes below 0x80 widen in place in one pass that also finds the commas (out keeps
+// its storage); any other byte sends the whole payload through the code page.
+void DecodeInto(const std::vector<uint8_t>& bytes, Text& out, size_t& comma1, size_t& comma2) {
+  const size_t size = bytes.size();
+  out.resize(size);
+  char16_t* units = out.data();
+  uint8_t seen = 0;
+  size_t first = Text::npos;
+  size_t second = Text::npos;
+  for (size_t i = 0; i < size; ++i) {
+    const uint8_t b = bytes[i];
+    seen |= b;
+    units[i] = b;
+    const bool comma = b == ',';
+    second = comma && first != Text::npos && second == Text::npos ? i : second;
+    first = comma && first == Text::npos ? i : first;
   }
+  if (seen >= 0x80 || !AsciiTransparent()) {
+    out = AnsiCodePage::Process().Decode(bytes);
+    first = out.find(u',');
+    second = first == Text::npos ? Text::npos : out.find(u',', first + 1);
+  }
+  comma1 = first;
+  comma2 = second;
 }
 
 }  // namespace
@@ -62,8 +81,7 @@ Text SealPayload(const Text& payload) {
 
 Text UnsealPayload(const Text& sealedHex) {
   ByteArray bytes;
-  HexToByteArray(sealedHex, bytes);
-  SharedRC4().DecryptByte(bytes, Key());
+  SharedRC4().DecryptHex(sealedHex, bytes, Key());
   return AnsiCodePage::Process().Decode(*bytes);
 }
 
@@ -78,41 +96,53 @@ bool LoginFlagOf(const db::Value& ssState) {
 }
 
 const char* KindName(RecordKind kind) {
-  switch (kind) {
-    case RecordKind::kOwn:
-      return "own";
-    case RecordKind::kLive:
-      return "live";
-    case RecordKind::kDamaged:
-      return "damaged";
-    case RecordKind::kUnreadable:
-      return "unreadable";
-  }
-  return "unreadable";
+  static constexpr const char* kNames[] = {"own", "live", "damaged", "unreadable"};
+  return kNames[static_cast<int>(kind)];
 }
 
-RecordKind RecordReader::Classify(const db::Value& ssOption, TextView workstationName) {
+std::optional<int64_t> WholeNumber(const db::Value& id) {
+  if (id.IsInteger()) return id.integer();
+  if (id.IsReal()) {
+    const double v = id.real();
+    if (std::trunc(v) == v && std::fabs(v) < 9.2e18) return static_cast<int64_t>(v);
+    return std::nullopt;  // a fraction, too large, infinite or not a number
+  }
+  if (!id.IsText() || id.text().empty()) return std::nullopt;
+  std::string digits;
+  for (char16_t c : id.text()) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    digits.push_back(static_cast<char>(c));
+  }
+  int64_t n = 0;
+  const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+  if (r.ec != std::errc()) return std::nullopt;  // beyond 64 bits
+  return n;
+}
+
+RecordKind RecordReader::Unreadable(std::string problem) {
   payload_.clear();
   comma1_ = comma2_ = 0;
-  if (!ssOption.IsText()) return RecordKind::kUnreadable;
+  problem_ = std::move(problem);
+  return RecordKind::kUnreadable;
+}
+
+RecordKind RecordReader::Classify(const db::Value& ssOption,
+                                  std::optional<TextView> workstationName) {
+  if (ssOption.IsNull()) return Unreadable("ssOption has no value");
+  if (!ssOption.IsText()) return Unreadable("ssOption is not text");
   try {
-    HexToByteArray(ssOption.text(), bytes_);
-  } catch (const Error&) {
-    return RecordKind::kUnreadable;  // empty, odd-length or not hex
+    SharedRC4().DecryptHex(ssOption.text(), bytes_, Key());
+  } catch (const Error& e) {  // empty, odd-length or not hex
+    return Unreadable(std::string("ssOption is not sealed hex text (") + e.what() + ")");
   }
-  SharedRC4().DecryptByte(bytes_, Key());
-  DecodeInto(*bytes_, payload_);
-
-  comma1_ = payload_.find(u',');
-  if (comma1_ == Text::npos) {
-    payload_.clear();
-    comma1_ = 0;
-    return RecordKind::kUnreadable;
-  }
-  comma2_ = payload_.find(u',', comma1_ + 1);
+  DecodeInto(*bytes_, payload_, comma1_, comma2_);
+  if (comma1_ == Text::npos) return Unreadable("the payload holds no \",\"");
   if (comma2_ == Text::npos) comma2_ = payload_.size();
+  problem_.clear();
 
-  if (EqualsIgnoreCase(workstation(), workstationName)) return RecordKind::kOwn;
+  if (workstationName && EqualsIgnoreCase(workstation(), *workstationName)) {
+    return RecordKind::kOwn;
+  }
   return IsDate(time()) ? RecordKind::kLive : RecordKind::kDamaged;
 }
 

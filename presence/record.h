@@ -2,6 +2,10 @@
 // ssOption holds "<workstation>,<time text>" sealed with the presence key.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <string>
+
 #include "crypto/byte_array.h"
 #include "platform/db/value.h"
 #include "platform/text/text.h"
@@ -28,9 +32,15 @@ Text ModuleOf(const db::Value& ssModeName);
 // The login flag of a record's ssState value: true for a non-zero number.
 bool LoginFlagOf(const db::Value& ssState);
 
-// How an update sees a presence record.
+// ssID as a whole number, the one rule for every reader of records: an integer, a real without
+// a fraction that fits, or a non-empty text of ASCII digits that fits in 64 bits (leading zeros
+// allowed). Anything else gives none; the update fails on such a record, and the other commands
+// never name it in a statement.
+std::optional<int64_t> WholeNumber(const db::Value& id);
+
+// What a presence record is. "Own" is judged only when a workstation name is given.
 enum class RecordKind {
-  kOwn,         // its workstation is this one (compared in upper case, nothing trimmed)
+  kOwn,         // its workstation is the given one (compared in upper case, nothing trimmed)
   kLive,        // another workstation, with a time text that is a date
   kDamaged,     // another workstation, with a time text that is not a date
   kUnreadable,  // ssOption is null or no text, not hex, or its payload holds no ","
@@ -42,18 +52,23 @@ const char* KindName(RecordKind kind);
 // Unseals and classifies records, reusing its buffers from one record to the next.
 class RecordReader {
  public:
-  // Classifies a record by its ssOption value for the workstation name given (upper case).
-  RecordKind Classify(const db::Value& ssOption, TextView workstationName);
+  // Classifies a record by its ssOption value; kOwn only when a workstation name is given.
+  RecordKind Classify(const db::Value& ssOption, std::optional<TextView> workstationName);
 
   // After Classify gave anything but kUnreadable: the payload's first two elements.
   TextView workstation() const { return TextView(payload_).substr(0, comma1_); }
   TextView time() const { return TextView(payload_).substr(comma1_ + 1, comma2_ - comma1_ - 1); }
+  // After Classify gave kUnreadable: why, in UTF-8.
+  const std::string& problem() const { return problem_; }
 
  private:
+  RecordKind Unreadable(std::string problem);
+
   ByteArray bytes_;
   Text payload_;
   size_t comma1_ = 0;
   size_t comma2_ = 0;
+  std::string problem_;
 };
 
 }  // namespace wq::presence

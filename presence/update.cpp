@@ -1,9 +1,8 @@
 #include "presence/update.h"
 
-#include <charconv>
-#include <cmath>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "platform/db/connection.h"
@@ -25,23 +24,9 @@ Text MarkerQuery() {
 // The decimal digits of a row identifier, the only text of a row that reaches a statement.
 // Anything but a whole number raises type mismatch.
 std::string IdDigits(const db::Value& id) {
-  int64_t n = 0;
-  if (id.IsInteger()) {
-    n = id.integer();
-  } else if (id.IsReal() && std::trunc(id.real()) == id.real() && std::fabs(id.real()) < 9.2e18) {
-    n = static_cast<int64_t>(id.real());
-  } else if (id.IsText() && !id.text().empty()) {
-    std::string digits;
-    for (char16_t c : id.text()) {
-      if (c < u'0' || c > u'9') throw Error::TypeMismatch("ssID is not a whole number");
-      digits.push_back(static_cast<char>(c));
-    }
-    const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-    if (r.ec != std::errc()) throw Error::TypeMismatch("ssID is not a whole number");
-  } else {
-    throw Error::TypeMismatch("ssID is not a whole number");
-  }
-  return std::to_string(n);
+  const std::optional<int64_t> n = WholeNumber(id);
+  if (!n) throw Error::TypeMismatch("ssID is not a whole number");
+  return std::to_string(*n);
 }
 
 // Appends an identifier to the comma-separated delete list.

@@ -14,10 +14,6 @@
 #include <memory>
 #include <mutex>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "platform/error.h"
 #include "platform/text/ansi.h"
 
@@ -151,52 +147,11 @@ class IconvCodePage final : public AnsiCodePage {
     for (int b = 255; b >= 0; --b) {
       if (decodeTable_[b] != kReplacement) encodeTable_[decodeTable_[b]] = static_cast<uint8_t>(b);
     }
-    asciiIdentity_ = true;
-    for (char16_t c = 0; c < 0x80; ++c) {
-      asciiIdentity_ = asciiIdentity_ && encodeTable_[c] == c && decodeTable_[c] == c;
-    }
-    // Where the upper half ends as Latin-1 does (CP1252 from U+00A0, ISO-8859-1 from U+0080).
-    identityFrom_ = 0x100;
-    while (identityFrom_ > 0x80 && encodeTable_[identityFrom_ - 1] == identityFrom_ - 1 &&
-           decodeTable_[identityFrom_ - 1] == identityFrom_ - 1) {
-      --identityFrom_;
-    }
   }
 
   void EncodeSingleByte(TextView text, uint8_t* out) const {
-    const char16_t* src = text.data();
-    const size_t n = text.size();
     const uint8_t* table = encodeTable_.get();
-    size_t i = 0;
-#if defined(__SSE2__)
-    // Blocks of 16 characters that are all their own byte (ASCII, and for code pages like
-    // CP1252 also identityFrom_..U+00FF) narrow in two vector steps; others use the table.
-    if (asciiIdentity_) {
-      const __m128i asciiMax = _mm_set1_epi16(0x7F);
-      // Without such a range the second test matches U+0000 only, which is ASCII anyway.
-      const int from16 = identityFrom_ < 0x100 ? static_cast<int>(identityFrom_) : 0;
-      const int span16 = identityFrom_ < 0x100 ? 0xFF - from16 : 0;
-      const __m128i from = _mm_set1_epi16(static_cast<int16_t>(from16));
-      const __m128i span = _mm_set1_epi16(static_cast<int16_t>(span16));
-      const __m128i zero = _mm_setzero_si128();
-      auto identity = [&](__m128i v) {
-        const __m128i ascii = _mm_cmpeq_epi16(_mm_subs_epu16(v, asciiMax), zero);
-        const __m128i upper = _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, from), span), zero);
-        return _mm_or_si128(ascii, upper);
-      };
-      for (; i + 16 <= n; i += 16) {
-        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
-        const __m128i ok = _mm_and_si128(identity(low), identity(high));
-        if (_mm_movemask_epi8(ok) == 0xFFFF) {
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
-        } else {
-          for (size_t k = 0; k < 16; ++k) out[i + k] = table[src[i + k]];
-        }
-      }
-    }
-#endif
-    for (; i < n; ++i) out[i] = table[src[i]];
+    for (size_t i = 0; i < text.size(); ++i) out[i] = table[text[i]];
   }
 
   // Multi-byte path; the caller holds mutex_ (or is the constructor). Unrepresentable units
@@ -282,8 +237,6 @@ class IconvCodePage final : public AnsiCodePage {
   mutable IconvHandle decoder_;
   uint8_t question_ = '?';
   bool singleByte_ = false;
-  bool asciiIdentity_ = false;
-  uint32_t identityFrom_ = 0x100;  // U+identityFrom_..U+00FF are their own byte
   std::array<char16_t, 256> decodeTable_{};
   std::unique_ptr<uint8_t[]> encodeTable_;
 };

@@ -1,71 +1,44 @@
 // Several webquorrel processes, each a workstation of its own, updating one database file at
 // the same time.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "presence/record.h"
-
-extern char** environ;
+#include "tests/cli/child_process.h"
 
 namespace wq {
 namespace {
 
-// Starts the command with extra environment entries; returns its process id.
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
-  std::vector<std::string> env = extraEnv;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-  std::vector<char*> argv = {const_cast<char*>(WEBQUORREL_EXE)};
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, WEBQUORREL_EXE, &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  return rc == 0 ? pid : -1;
-}
+using testing::ChildProcess;
+using testing::RunCommand;
+using testing::TempPath;
 
 TEST(ConcurrentUpdate, EveryWorkstationEndsWithOneRecord) {
-  const char* root = std::getenv("WEBQUORREL_TEST_TMP");
-  std::string dir = std::string(root != nullptr && *root ? root : "/tmp") + "/wq-conc-XXXXXX";
-  ASSERT_NE(mkdtemp(dir.data()), nullptr);
-  const std::string file = dir + "/p.db";
+  const std::filesystem::path dir = testing::MakeTempDir("conc");
+  const std::string file = (dir / "p.db").string();
   const std::string conn = "Provider=SQLite;Data Source=" + file;
 
-  pid_t init = Spawn({"init", "--conn", conn}, {});
-  int status = 0;
-  ASSERT_EQ(waitpid(init, &status, 0), init);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(RunCommand({"init", "--conn", conn}).status, 0);
 
   // Each workstation registers several times in a row; all workstations run at once.
   constexpr int kWorkstations = 8;
   constexpr int kRounds = 4;
   for (int round = 0; round < kRounds; ++round) {
-    std::vector<pid_t> pids;
+    std::vector<std::unique_ptr<ChildProcess>> workstations;
     for (int w = 0; w < kWorkstations; ++w) {
-      pids.push_back(Spawn({"update", "--conn", conn, "--state", "2", "--module", "M"},
-                           {"WEBQUORREL_COMPUTERNAME=WS-" + std::to_string(w)}));
-      ASSERT_GT(pids.back(), 0);
+      workstations.push_back(std::make_unique<ChildProcess>(
+          std::vector<std::string>{"update", "--conn", conn, "--state", "2", "--module", "M"},
+          std::vector<std::string>{"WEBQUORREL_COMPUTERNAME=WS-" + std::to_string(w)},
+          TempPath("conc-" + std::to_string(w))));
     }
-    for (pid_t pid : pids) {
-      ASSERT_EQ(waitpid(pid, &status, 0), pid);
-      EXPECT_TRUE(WIFEXITED(status)) << "round " << round;
-      EXPECT_EQ(WEXITSTATUS(status), 0) << "round " << round;
-    }
+    for (auto& ws : workstations) EXPECT_EQ(ws->Wait(), 0) << "round " << round << ws->Err();
   }
 
   sqlite3* db = nullptr;

@@ -10,28 +10,38 @@
 namespace wq::cli {
 namespace {
 
-using presence::ListedRecord;
+using presence::PresenceRow;
 using presence::RecordKind;
+
+PresenceRow Row(db::Value id, const char16_t* workstation, const char16_t* time,
+                const char16_t* module, bool login, RecordKind kind) {
+  PresenceRow r;
+  r.number = presence::WholeNumber(id);
+  r.id = std::move(id);
+  r.workstation = workstation == nullptr ? Text() : Text(workstation);
+  r.time = time == nullptr ? Text() : Text(time);
+  r.module = module == nullptr ? Text() : Text(module);
+  r.nullModule = module == nullptr;
+  r.login = login;
+  r.kind = kind;
+  return r;
+}
 
 TEST(JsonString, EscapesEverythingThatCouldBreakTheDocument) {
   EXPECT_EQ(JsonString(u"plain"), R"("plain")");
   EXPECT_EQ(JsonString(u"a\"b\\c/d"), R"("a\"b\\c/d")");
   EXPECT_EQ(JsonString(u"\r\n\t\b\f"), R"("\r\n\t\b\f")");
-  EXPECT_EQ(JsonString(Text(u"\0\x01\x1f\x7f", 4)), R"("\u0000\u0001\u001f\u007f")");
-  EXPECT_EQ(JsonString(u"\u2028\u2029"), R"("\u2028\u2029")");
+  EXPECT_EQ(JsonString(Text(u"\0\x01\x1f\x7f", 4)), "\"\\u0000\\u0001\\u001f\x7f\"");
+  EXPECT_EQ(JsonString(u"\u2028\u2029"), "\"\u2028\u2029\"");  // valid in JSON as they are
   EXPECT_EQ(JsonString(u"时间"), "\"时间\"");
   EXPECT_EQ(JsonString(Text(1, char16_t(0xD800))), "\"\xEF\xBF\xBD\"");  // lone surrogate
 }
 
 TEST(RecordsAsJson, ExactKeysAndNulls) {
-  std::vector<ListedRecord> records(3);
-  records[0] = {
-      db::Value(int64_t{5}), Text(u"PC-\"7\""), Text(u"2026-3-7 9:05:02"), Text(u"A'\n"), true,
-      RecordKind::kOwn};
-  records[1] = {db::Value(u"x1"), std::nullopt, std::nullopt,
-                std::nullopt,     false,        RecordKind::kUnreadable};
-  records[2] = {db::Value(db::Null{}), Text(u""), Text(u""), Text(u""), false,
-                RecordKind::kDamaged};
+  const std::vector<PresenceRow> records = {
+      Row(db::Value(u"5"), u"PC-\"7\"", u"2026-3-7 9:05:02", u"A'\n", true, RecordKind::kOwn),
+      Row(db::Value(u"x1"), nullptr, nullptr, nullptr, false, RecordKind::kUnreadable),
+      Row(db::Value(db::Null{}), u"", u"", u"", false, RecordKind::kDamaged)};
   EXPECT_EQ(RecordsAsJson(records),
             "[\n"
             R"(  {"id": 5, "workstation": "PC-\"7\"", "time": "2026-3-7 9:05:02", )"
@@ -47,11 +57,9 @@ TEST(RecordsAsJson, ExactKeysAndNulls) {
 }
 
 TEST(RecordsAsTable, AlignsWideCharactersAndNeutralisesControls) {
-  std::vector<ListedRecord> records(2);
-  records[0] = {db::Value(int64_t{12}), Text(u"工作站"), Text(u"t"), Text(u"M"), true,
-                RecordKind::kLive};
-  records[1] = {db::Value(int64_t{3}), Text(u"\x1b[31mX\r"), Text(u""), std::nullopt, false,
-                RecordKind::kDamaged};
+  const std::vector<PresenceRow> records = {
+      Row(db::Value(int64_t{12}), u"工作站", u"t", u"M", true, RecordKind::kLive),
+      Row(db::Value(3.0), u"\x1b[31mX\r", u"", nullptr, false, RecordKind::kDamaged)};
   EXPECT_EQ(RecordsAsTable(records),
             "ID  WORKSTATION  TIME  MODULE  LOGIN  KIND\n"
             "12  工作站       t     M       yes    live\n"
@@ -66,6 +74,7 @@ TEST(SplitSqlScript, SplitsOnlyAtStatementEnds) {
   EXPECT_TRUE(SplitSqlScript("").empty());
   EXPECT_THROW(SplitSqlScript("SELECT 'open"), Error);
   EXPECT_THROW(SplitSqlScript("SELECT [open"), Error);
+  EXPECT_THROW(SplitSqlScript("SELECT 1; /* open"), Error);
 }
 
 TEST(SchemaScript, SqliteCreatesTheTableAndIndexOnlyWhenMissing) {

@@ -7,8 +7,7 @@
 #include <vector>
 
 #include "presence/record.h"
-#include "tests/cli/run_command.h"
-#include "tests/cli/spawn_command.h"
+#include "tests/cli/child_process.h"
 #include "tests/presence/test_database.h"
 
 namespace wq::testing {
@@ -18,12 +17,6 @@ constexpr int kWorkstations = 8;
 constexpr int kUpdates = 50;
 
 class Load : public ::testing::TestWithParam<TestEngine> {};
-
-std::string TempPrefix(const std::string& name) {
-  const char* root = std::getenv("WEBQUORREL_TEST_TMP");
-  return std::string(root && *root ? root : "/tmp") + "/load-" + std::to_string(getpid()) + "-" +
-         name;
-}
 
 TEST_P(Load, EveryWorkstationEndsWithOneRecordAndNothingElseChanges) {
   std::unique_ptr<TestDatabase> db = GetParam().make();
@@ -40,27 +33,24 @@ TEST_P(Load, EveryWorkstationEndsWithOneRecordAndNothingElseChanges) {
       ToUtf8(presence::PresenceMarker()) + "' ORDER BY ssID";
   const auto unrelated = db->Query(others);
 
-  std::vector<std::unique_ptr<SpawnedCommand>> workstations;
+  std::vector<std::unique_ptr<ChildProcess>> workstations;
   for (int w = 0; w < kWorkstations; ++w) {
-    workstations.push_back(std::make_unique<SpawnedCommand>(
+    workstations.push_back(std::make_unique<ChildProcess>(
         std::vector<std::string>{"update", "--conn", conn, "--state", "2", "--module", "Load",
                                  "--repeat", std::to_string(kUpdates)},
         std::vector<std::string>{"WEBQUORREL_COMPUTERNAME=WS-" + std::to_string(w)},
-        TempPrefix(GetParam().name + std::to_string(w))));
-    ASSERT_TRUE(workstations.back()->started());
+        TempPath("load-" + GetParam().name + std::to_string(w))));
   }
   for (int w = 0; w < kWorkstations; ++w) {
-    SpawnedCommand& ws = *workstations[w];
-    EXPECT_EQ(ws.Wait(), 0) << "WS-" << w << ": " << ws.err();
-    const std::vector<std::string> counts = ws.out_lines();
+    ChildProcess& ws = *workstations[w];
+    EXPECT_EQ(ws.Wait(), 0) << "WS-" << w << ": " << ws.Err();
+    const std::vector<std::string> counts = ws.OutLines();
     ASSERT_EQ(counts.size(), static_cast<size_t>(kUpdates)) << "WS-" << w;
     for (const std::string& count : counts) {
       // Its own record and those of the others that have registered so far.
       EXPECT_GE(std::stoi(count), 1) << "WS-" << w;
       EXPECT_LE(std::stoi(count), kWorkstations) << "WS-" << w;
     }
-    std::remove((TempPrefix(GetParam().name + std::to_string(w)) + ".out").c_str());
-    std::remove((TempPrefix(GetParam().name + std::to_string(w)) + ".err").c_str());
   }
 
   std::map<std::string, int> records;

@@ -14,7 +14,6 @@
 
 #include "presence/record.h"
 #include "tests/cli/child_process.h"
-#include "tests/cli/run_command.h"
 
 namespace wq::testing {
 
@@ -23,11 +22,7 @@ using Row = std::vector<std::optional<std::string>>;
 class OpsCommands : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* root = std::getenv("WEBQUORREL_TEST_TMP");
-    std::string pattern =
-        std::string(root != nullptr && *root ? root : "/tmp") + "/webquorrel-ops-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    dir_ = MakeTempDir("ops");
     std::filesystem::create_directory(dir_ / "db");
     ASSERT_EQ(Run({"init", "--conn", Conn()}).status, 0);
   }

@@ -10,8 +10,8 @@
 
 #include "platform/db/connection.h"
 #include "platform/db/connection_string.h"
-#include "tests/cli/run_command.h"
-#include "tests/cli/spawn_command.h"
+#include "tests/cli/child_process.h"
+#include "tests/pg_fault_cluster.h"
 #include "tests/presence/test_database.h"
 
 namespace wq::testing {
@@ -66,16 +66,11 @@ TEST(PostgresCommands, InitLeavesAnExistingTableAndItsIndexesAlone) {
   EXPECT_EQ(db->Query("SELECT pg_typeof(getdate())::text")[0][0], "timestamp without time zone");
 }
 
-class PostgresFault : public ::testing::Test {
+class PostgresFault : public FaultCluster {
  protected:
   void SetUp() override {
-    const char* conn = std::getenv("WEBQUORREL_TEST_PG_FAULT_CONN");
-    const char* ctl = std::getenv("WEBQUORREL_TEST_PG_FAULT_CTL");
-    if (!conn || !*conn || !ctl || !*ctl) {
-      GTEST_SKIP() << "WEBQUORREL_TEST_PG_FAULT_CONN/_CTL are not set (scripts/test sets them)";
-    }
-    conn_ = conn;
-    ctl_ = ctl;
+    FaultCluster::SetUp();
+    if (IsSkipped()) return;
     const db::ConnectionString parsed = db::ConnectionString::Parse(FromUtf8(conn_));
     for (const auto& [key, value] : parsed.pairs()) {
       if (db::IsSecretKey(key)) password_ = ToUtf8(value);
@@ -83,22 +78,11 @@ class PostgresFault : public ::testing::Test {
     ASSERT_EQ(RunCommand({"init", "--conn", conn_}).status, 0);
     db::Connection::Open(FromUtf8(conn_))->Execute(u"DELETE FROM SystemSetting");
   }
-  void TearDown() override {
-    if (!ctl_.empty()) Server("start");
-  }
-  void Server(const char* action) {
-    std::system(("'" + ctl_ + "' " + action + " 2>/dev/null").c_str());
-  }
   CommandResult Update(const std::string& workstation) {
     return RunCommand({"update", "--conn", conn_, "--state", "2"},
                       {"WEBQUORREL_COMPUTERNAME=" + workstation});
   }
-  std::string TempPrefix() const {
-    const char* root = std::getenv("WEBQUORREL_TEST_TMP");
-    return std::string(root && *root ? root : "/tmp") + "/fault-" + std::to_string(getpid());
-  }
-
-  std::string conn_, ctl_, password_;
+  std::string password_;
 };
 
 TEST_F(PostgresFault, StoppedServerGivesZeroAndAClearErrorThenRecovers) {
@@ -116,20 +100,17 @@ TEST_F(PostgresFault, StoppedServerGivesZeroAndAClearErrorThenRecovers) {
 }
 
 TEST_F(PostgresFault, ServerStoppedDuringARunFailsTheRestOfItWithoutCrashing) {
-  SpawnedCommand run({"update", "--conn", conn_, "--state", "2", "--repeat", "3000"},
-                     {"WEBQUORREL_COMPUTERNAME=PC-RUN"}, TempPrefix());
-  ASSERT_TRUE(run.started());
-  while (run.out_lines().size() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ChildProcess run({"update", "--conn", conn_, "--state", "2", "--repeat", "3000"},
+                   {"WEBQUORREL_COMPUTERNAME=PC-RUN"}, TempPath("fault-run"));
+  while (run.OutLines().size() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   Server("kill");  // immediate: connections drop in the middle of whatever they do
-  EXPECT_EQ(run.Wait(), 1) << run.err();  // exited on its own, not by a signal
-  const std::vector<std::string> counts = run.out_lines();
+  EXPECT_EQ(run.Wait(), 1) << run.Err();  // exited on its own, not by a signal
+  const std::vector<std::string> counts = run.OutLines();
   ASSERT_EQ(counts.size(), 3000u);
   EXPECT_EQ(counts.front(), "1");
   EXPECT_EQ(counts.back(), "0");
-  EXPECT_THAT(run.err(), AllOf(HasSubstr("webquorrel update: update "), HasSubstr(" failed: error"),
+  EXPECT_THAT(run.Err(), AllOf(HasSubstr("webquorrel update: update "), HasSubstr(" failed: error"),
                                HasSubstr("updates failed"), Not(HasSubstr(password_))));
-  std::remove((TempPrefix() + ".out").c_str());
-  std::remove((TempPrefix() + ".err").c_str());
   Server("start");
   CommandResult next = Update("PC-RUN");
   EXPECT_EQ(next.status, 0) << next.err;

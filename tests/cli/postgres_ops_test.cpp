@@ -10,19 +10,13 @@
 #include "platform/db/connection.h"
 #include "presence/record.h"
 #include "tests/cli/child_process.h"
-#include "tests/cli/run_command.h"
+#include "tests/pg_fault_cluster.h"
 #include "tests/presence/test_database.h"
 
 namespace wq::testing {
 namespace {
 
 using ::testing::HasSubstr;
-
-std::string TempPrefix(const std::string& name) {
-  const char* root = std::getenv("WEBQUORREL_TEST_TMP");
-  return std::string(root && *root ? root : "/tmp") + "/pg-ops-" + std::to_string(getpid()) + "-" +
-         name;
-}
 
 std::string Marker() { return ToUtf8(presence::PresenceMarker()); }
 
@@ -61,32 +55,29 @@ TEST(PostgresOps, DoctorPruneAndAgent) {
 
   ChildProcess agent({"agent", "--module", "Sales", "--interval", "1"},
                      {"WEBQUORREL_CONN=" + conn, "WEBQUORREL_COMPUTERNAME=PC-AGENT"},
-                     TempPrefix("agent"));
+                     TempPath("pg-ops-agent"));
   ASSERT_TRUE(WaitFor([&] { return Workstations(conn).size() == 2; })) << agent.Err();
   agent.Signal(SIGTERM);
   EXPECT_EQ(agent.WaitExit(), 0) << agent.Err();
   EXPECT_EQ(Workstations(conn), (std::vector<std::string>{"PC-PG"}));
 }
 
-TEST(PostgresOps, AgentSurvivesAStoppedServer) {
-  const char* conn = std::getenv("WEBQUORREL_TEST_PG_FAULT_CONN");
-  const char* ctl = std::getenv("WEBQUORREL_TEST_PG_FAULT_CTL");
-  if (!conn || !*conn || !ctl || !*ctl) GTEST_SKIP() << "no fault cluster (scripts/test has one)";
-  auto server = [&](const char* action) {
-    std::system(("'" + std::string(ctl) + "' " + action + " 2>/dev/null").c_str());
-  };
+using PostgresOpsFault = FaultCluster;
+
+TEST_F(PostgresOpsFault, AgentSurvivesAStoppedServer) {
+  const std::string& conn = conn_;
   ASSERT_EQ(RunCommand({"init", "--conn", conn}).status, 0);
   db::Connection::Open(FromUtf8(conn))->Execute(u"DELETE FROM SystemSetting");
 
   ChildProcess agent({"agent", "--module", "Sales", "--interval", "1"},
-                     {"WEBQUORREL_CONN=" + std::string(conn), "WEBQUORREL_COMPUTERNAME=PC-AGENT"},
-                     TempPrefix("fault-agent"));
+                     {"WEBQUORREL_CONN=" + conn, "WEBQUORREL_COMPUTERNAME=PC-AGENT"},
+                     TempPath("pg-ops-fault-agent"));
   ASSERT_TRUE(WaitFor([&] { return Workstations(conn).size() == 1; })) << agent.Err();
-  server("stop");
+  Server("stop");
   const bool failed =
       WaitFor([&] { return agent.Err().find("update failed") != std::string::npos; });
   const bool alive = !agent.Poll().has_value();
-  server("start");
+  Server("start");
   EXPECT_TRUE(failed) << agent.Err();
   EXPECT_TRUE(alive);
   db::Connection::Open(FromUtf8(conn))->Execute(u"DELETE FROM SystemSetting");

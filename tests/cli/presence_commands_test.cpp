@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/cli/run_command.h"
+#include "tests/cli/child_process.h"
 
 namespace wq {
 namespace {
@@ -16,13 +16,7 @@ using testing::RunCommand;
 
 class PresenceCommands : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* root = std::getenv("WEBQUORREL_TEST_TMP");
-    std::string pattern =
-        std::string(root != nullptr && *root ? root : "/tmp") + "/webquorrel-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
+  void SetUp() override { dir_ = testing::MakeTempDir("cli"); }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::string Conn(const std::string& file = "p.db") const {

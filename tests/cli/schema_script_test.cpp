@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/schema.h"
-#include "platform/db/odbc/keyset_sql.h"
+#include "platform/db/sql_text.h"
 #include "platform/error.h"
 
 namespace wq::cli {
@@ -12,7 +12,7 @@ namespace {
 std::vector<std::string> Statements(std::string_view dbms) {
   std::vector<std::string> statements = SplitSqlScript(SchemaScript(dbms));
   for (const std::string& statement : statements) {
-    EXPECT_NO_THROW(db::odbc::SingleStatement(FromUtf8(statement))) << statement;
+    EXPECT_NO_THROW(db::SingleStatement(FromUtf8(statement))) << statement;
   }
   return statements;
 }

@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
 #include "presence/record.h"
-#include "tests/cli/run_command.h"
+#include "tests/cli/child_process.h"
 #include "tests/crypto/openssl_reference.h"
 
 namespace wq {
@@ -17,6 +23,36 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
     hex += "0123456789ABCDEF"[b & 15];
   }
   return hex;
+}
+
+std::string ReadFile(const char* path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Every match of the first group of pattern in text.
+std::set<std::string> Matches(const std::string& text, const std::string& pattern) {
+  std::set<std::string> found;
+  const std::regex re(pattern, std::regex::multiline);
+  for (std::sregex_iterator it(text.begin(), text.end(), re), end; it != end; ++it) {
+    found.insert((*it)[1]);
+  }
+  return found;
+}
+
+// The text between a line that is exactly heading and the next line starting with '#'.
+std::string Section(const std::string& page, const std::string& heading) {
+  const size_t start = page.find("\n" + heading + "\n");
+  if (start == std::string::npos) return "";
+  const size_t end = page.find("\n#", start + heading.size() + 2);
+  return page.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// The long options of CLI11's help text ("  -h,--help", "  --conn TEXT").
+std::set<std::string> HelpOptions(const std::string& help) {
+  return Matches(help, "^ +(?:-[a-z],)?(--[a-z-]+)");
 }
 
 const std::vector<std::string> kCp1252 = {"WEBQUORREL_CODEPAGE=CP1252"};
@@ -98,6 +134,46 @@ TEST(Command, HelpListsCommandsAndUsageErrorsFail) {
   EXPECT_EQ(RunCommand({}).status, 2);
   EXPECT_EQ(RunCommand({"no-such-command"}).status, 2);
   EXPECT_EQ(RunCommand({"seal"}).status, 2);
+}
+
+TEST(Command, VersionNamesTheProgramAndItsLibraries) {
+  const auto version = RunCommand({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("webquorrel " WQ_PROJECT_VERSION "\n", 0), 0u) << version.out;
+  EXPECT_TRUE(std::regex_search(version.out, std::regex("\nSQLite 3\\.[0-9]+"))) << version.out;
+  EXPECT_NE(version.out.find("\nODBC driver manager: unixODBC 2."), std::string::npos)
+      << version.out;
+}
+
+// The man page (its scdoc source) and the bash completion name exactly the subcommands and
+// long options that --help shows: one "## webquorrel NAME" section per subcommand with its
+// options in bold, one "NAME) options+=..." line per subcommand in the completion.
+TEST(Command, ManPageAndCompletionMatchTheHelp) {
+  const std::string page = ReadFile(WQ_MAN_SOURCE);
+  const std::string completion = ReadFile(WQ_COMPLETION);
+  ASSERT_FALSE(page.empty());
+  ASSERT_FALSE(completion.empty());
+
+  const auto help = RunCommand({"--help"});
+  const std::set<std::string> subcommands =
+      Matches(help.out.substr(help.out.find("Subcommands:")), "^  ([a-z]+) ");
+  ASSERT_GE(subcommands.size(), 10u);
+  EXPECT_EQ(Matches(page, "^## webquorrel ([a-z]+)$"), subcommands);
+  EXPECT_EQ(Matches(completion, "^ +([a-z]+)\\) options"), subcommands);
+  const auto words = Matches(completion, "^ +local subcommands=\"([a-z ]+)\"");
+  ASSERT_EQ(words.size(), 1u);
+  EXPECT_EQ(Matches(*words.begin(), "([a-z]+)"), subcommands);
+
+  EXPECT_EQ(Matches(Section(page, "# OPTIONS"), "\\*(--[a-z-]+)\\*"), HelpOptions(help.out));
+  for (const std::string& command : subcommands) {
+    std::set<std::string> options = HelpOptions(RunCommand({command, "--help"}).out);
+    options.erase("--help");
+    EXPECT_EQ(Matches(Section(page, "## webquorrel " + command), "\\*(--[a-z-]+)\\*"), options)
+        << "man page, " << command;
+    const auto line = Matches(completion, "^ +" + command + "\\) options\\+=\"([^\"]*)\"");
+    ASSERT_EQ(line.size(), 1u) << command;
+    EXPECT_EQ(Matches(*line.begin(), "(--[a-z-]+)"), options) << "completion, " << command;
+  }
 }
 
 }  // namespace

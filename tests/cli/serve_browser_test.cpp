@@ -15,6 +15,12 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
+std::string ShellQuote(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 std::string Browser() {
   const char* env = std::getenv("WEBQUORREL_CHROMIUM");
   if (env != nullptr && *env != '\0') return env;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "crypto/hex.h"
 #include "platform/error.h"
 #include "tests/crypto/openssl_reference.h"
+#include "tests/error_of.h"
 
 namespace wq {
 namespace {
@@ -19,17 +21,6 @@ ByteVector FromHex(std::string_view hex) {
 }
 
 ByteVector Ascii(std::string_view s) { return ByteVector(s.begin(), s.end()); }
-
-// Runs f and returns the error number it raises, or 0.
-template <typename F>
-int32_t ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 class Rc4Test : public ::testing::Test {
  protected:
@@ -79,6 +70,50 @@ TEST_F(Rc4Test, MatchesOpenSslForRandomKeysAndLengths) {
   }
 }
 
+// Every length the kept keystream serves, grown a byte at a time under one key and then with
+// the key changing on every call, and lengths around the end of what is kept.
+TEST_F(Rc4Test, EveryLengthMatchesOpenSslAsTheKeptKeystreamGrowsAndKeysChange) {
+  std::mt19937 rng(600);
+  const ByteVector data = reference::RandomBytes(rng, clsRC4::kKeystreamCache + 80);
+  const Text keys[] = {u"PresenceLedgerSeal", u"alpha", u"Alpha"};
+  auto check = [&](size_t size, size_t key) {
+    const ByteVector part(data.begin(), data.begin() + size);
+    const std::string bytes(keys[key].begin(), keys[key].end());
+    ASSERT_EQ(Encrypt(part, keys[key]), reference::Rc4(Ascii(bytes), part))
+        << "size " << size << " key " << key;
+  };
+  for (size_t size = 0; size <= 600; ++size) check(size, 0);
+  for (size_t size = 0; size <= 600; ++size) check(size, size % 3);
+  for (size_t size : {1023u, 1024u, 1025u, 1104u, 5u, 1024u}) check(size, 1);
+}
+
+// The one-pass unsealing gives what its two steps give, errors and key state included.
+TEST_F(Rc4Test, DecryptHexIsHexToByteArrayThenDecryptByte) {
+  const Text longHex = ByteArrayToHex(ByteVector(clsRC4::kKeystreamCache + 1, 0xA5));
+  for (const Text& key : {Text(u"Key"), Text(u"other"), Text()}) {
+    for (const Text& hex : {Text(u"BBF316E8D940AF0AD3"), Text(u"bbf316e8d940af0ad3"), Text(u"0"),
+                            Text(), Text(u"ABC"), Text(u"12G4"), Text(u"12\u0660"), longHex}) {
+      clsRC4 stepwise(*cp1252_);
+      stepwise.Key(u"Key");
+      rc4_.Key(u"Key");
+      ByteArray expected = ByteVector{9};
+      ByteArray actual = ByteVector{9};
+      const int32_t error = ErrorOf([&] {
+                              HexToByteArray(hex, expected);
+                              stepwise.DecryptByte(expected, key);
+                            }).number();
+      EXPECT_EQ(ErrorOf([&] { rc4_.DecryptHex(hex, actual, key); }).number(), error);
+      EXPECT_EQ(actual, expected);
+      // The same key is in force afterwards.
+      ByteArray probe = Ascii("probe");
+      ByteArray stepwiseProbe = Ascii("probe");
+      rc4_.EncryptByte(probe);
+      stepwise.EncryptByte(stepwiseProbe);
+      EXPECT_EQ(probe, stepwiseProbe);
+    }
+  }
+}
+
 TEST_F(Rc4Test, KeyScheduleRunsOnlyWhenTheKeyChanges) {
   const ByteVector data = Ascii("presence payload");
   const ByteVector first = Encrypt(data, u"alpha");
@@ -98,19 +133,19 @@ TEST_F(Rc4Test, KeyScheduleRunsOnlyWhenTheKeyChanges) {
 
 TEST_F(Rc4Test, NewInstanceLeavesDataUnchangedAndIgnoresEmptyKey) {
   EXPECT_EQ(Encrypt(Ascii("abc")), Ascii("abc"));
-  EXPECT_EQ(ErrorOf([&] { rc4_.Key(u""); }), 0);
+  EXPECT_EQ(ErrorOf([&] { rc4_.Key(u""); }).number(), 0);
   EXPECT_EQ(Encrypt(Ascii("abc")), Ascii("abc"));
   EXPECT_EQ(rc4_.key_schedules(), 0u);
 }
 
 TEST_F(Rc4Test, EmptyKeyOnKeyedInstanceLeavesIdentityStateAndNoKey) {
   const ByteVector keyed = Encrypt(ByteVector(4, 0), u"Key");
-  EXPECT_EQ(ErrorOf([&] { rc4_.Key(u""); }), kDivisionByZero);
+  EXPECT_EQ(ErrorOf([&] { rc4_.Key(u""); }).number(), kDivisionByZero);
   // The identity state's keystream: 2, 5, 7, 13, ...
   EXPECT_EQ(Encrypt(ByteVector(4, 0)), (ByteVector{2, 5, 7, 13}));
   // The stored key is empty now: the empty key again is no change, and the old key runs the
   // schedule again.
-  EXPECT_EQ(ErrorOf([&] { rc4_.Key(u""); }), 0);
+  EXPECT_EQ(ErrorOf([&] { rc4_.Key(u""); }).number(), 0);
   const uint64_t schedules = rc4_.key_schedules();
   EXPECT_EQ(Encrypt(ByteVector(4, 0), u"Key"), keyed);
   EXPECT_EQ(rc4_.key_schedules(), schedules + 1);
@@ -118,10 +153,10 @@ TEST_F(Rc4Test, EmptyKeyOnKeyedInstanceLeavesIdentityStateAndNoKey) {
 
 TEST_F(Rc4Test, ArraysWithoutStorageFailAfterTheKeyIsSet) {
   ByteArray none;
-  EXPECT_EQ(ErrorOf([&] { rc4_.EncryptByte(none, u"Key"); }), kSubscriptOutOfRange);
-  EXPECT_EQ(ErrorOf([&] { rc4_.DecryptByte(none); }), kSubscriptOutOfRange);
+  EXPECT_EQ(ErrorOf([&] { rc4_.EncryptByte(none, u"Key"); }).number(), kSubscriptOutOfRange);
+  EXPECT_EQ(ErrorOf([&] { rc4_.DecryptByte(none); }).number(), kSubscriptOutOfRange);
   Text dest = u"kept";
-  EXPECT_EQ(ErrorOf([&] { rc4_.DecryptByteToStr(none, dest); }), kSubscriptOutOfRange);
+  EXPECT_EQ(ErrorOf([&] { rc4_.DecryptByteToStr(none, dest); }).number(), kSubscriptOutOfRange);
   EXPECT_EQ(dest, u"kept");
   EXPECT_FALSE(none.has_value());
   EXPECT_EQ(Encrypt(Ascii("Plaintext")), FromHex("BBF316E8D940AF0AD3"));
@@ -149,7 +184,7 @@ TEST_F(Rc4Test, DecryptByteToStrAppendsBigEndianUnits) {
 TEST_F(Rc4Test, DecryptByteToStrWithOddCountSwapsCompletePairsAndAppendsNothing) {
   ByteArray array = Encrypt({1, 2, 3}, u"k");
   Text dest = u"x";
-  EXPECT_EQ(ErrorOf([&] { rc4_.DecryptByteToStr(array, dest); }), kSubscriptOutOfRange);
+  EXPECT_EQ(ErrorOf([&] { rc4_.DecryptByteToStr(array, dest); }).number(), kSubscriptOutOfRange);
   EXPECT_EQ(dest, u"x");
   EXPECT_EQ(*array, (ByteVector{2, 1, 3}));
 }

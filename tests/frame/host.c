@@ -136,6 +136,32 @@ int host_resolve_progid(const char* file, const char* progid, abi_guid* clsid, c
   return host_registry_read(file, key, NULL, path, path_size) == 1;
 }
 
+int host_install(const char* module_path, const char* registry, const char* progid, abi_guid* clsid,
+                 char* path, size_t path_size, host_module* module, char* error,
+                 size_t error_size) {
+  host_module installer;
+  if (!host_load(module_path, &installer, error, error_size)) return 0;
+  const abi_hresult hr = installer.DllRegisterServer();
+  host_unload(&installer);
+  if (hr != ABI_S_OK) {
+    snprintf(error, error_size, "DllRegisterServer failed: 0x%08x", (unsigned)hr);
+    return 0;
+  }
+  if (!host_resolve_progid(registry, progid, clsid, path, path_size)) {
+    snprintf(error, error_size, "%s is not registered in %s", progid, registry);
+    return 0;
+  }
+  return host_load(path, module, error, error_size);
+}
+
+abi_quorrel* host_create_quorrel(const host_module* module, const abi_guid* clsid) {
+  abi_guid iid;
+  void* object = NULL;
+  if (!host_parse_guid(HOST_IID_QUORREL, &iid)) return NULL;
+  if (host_create(module, clsid, &iid, &object) != ABI_S_OK) return NULL;
+  return (abi_quorrel*)object;
+}
+
 abi_bstr host_bstr(const abi_olechar* units, uint32_t count) {
   unsigned char* block = malloc(4 + (size_t)count * 2 + 2);
   if (block == NULL) return NULL;

@@ -43,6 +43,12 @@ int host_guid_equal(const abi_guid* a, const abi_guid* b);
 int host_resolve_progid(const char* file, const char* progid, abi_guid* clsid, char* path,
                         size_t path_size);
 
+/* Registers the module at module_path as a host's installer does (DllRegisterServer), then
+ * resolves progid through the registry file and loads the server it names into module, with its
+ * class id and path. 1 on success; 0 and a message in error on failure. */
+int host_install(const char* module_path, const char* registry, const char* progid, abi_guid* clsid,
+                 char* path, size_t path_size, host_module* module, char* error, size_t error_size);
+
 /* A BSTR laid out by the host itself: the byte length, the units and a NUL. */
 abi_bstr host_bstr(const abi_olechar* units, uint32_t count);
 abi_bstr host_bstr_ascii(const char* text);
@@ -51,6 +57,12 @@ void host_bstr_free(abi_bstr bstr);
 /* Gets the class object for clsid from the module and creates one instance with riid. */
 abi_hresult host_create(const host_module* module, const abi_guid* clsid, const abi_guid* iid,
                         void** object);
+
+/* The IID of _clsQuorrel, as the type library gives it. */
+#define HOST_IID_QUORREL "{C350A005-4CD1-4DA9-9735-3FA8CAA01068}"
+
+/* A clsQuorrel of the module, asked for _clsQuorrel; NULL when it can't be created. */
+abi_quorrel* host_create_quorrel(const host_module* module, const abi_guid* clsid);
 
 /* The presence stub's checksum of the arguments it got (see presence_stub.h). */
 int32_t host_stub_checksum(const abi_olechar* conn, uint32_t conn_count, int16_t self_state,

@@ -16,13 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/temp_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 const char kProgId[] = "webQuorrel.clsQuorrel";
 const char kClsidText[] = "{166548CF-3B83-4029-B99D-9499488860C3}";
-const char kIidText[] = "{C350A005-4CD1-4DA9-9735-3FA8CAA01068}";
+const char kIidText[] = HOST_IID_QUORREL;
 const char kForeign[] =
     "# entries of other components\n"
     "HKCR\\Other.Thing\\CLSID = {00000000-0000-0000-0000-000000000001}\n"
@@ -55,24 +57,18 @@ int32_t Checksum(const char16_t* conn, int16_t state, const char16_t* name, bool
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/wq-host-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = wq::testing::MakeTempDir("host");
     registry_ = (dir_ / "registry").string();
     std::ofstream(registry_) << kForeign;
     setenv("WEBQUORREL_REGISTRY", registry_.c_str(), 1);
 
     // Register from where the build put the module, then find it again as a host would.
     char error[512];
-    host_module installer;
-    ASSERT_TRUE(host_load(WQ_STUB_MODULE, &installer, error, sizeof error)) << error;
-    ASSERT_EQ(installer.DllRegisterServer(), ABI_S_OK);
-    host_unload(&installer);
-
     char path[PATH_MAX];
-    ASSERT_TRUE(host_resolve_progid(registry_.c_str(), kProgId, &clsid_, path, sizeof path));
+    ASSERT_TRUE(host_install(WQ_STUB_MODULE, registry_.c_str(), kProgId, &clsid_, path, sizeof path,
+                             &module_, error, sizeof error))
+        << error;
     server_path_ = path;
-    ASSERT_TRUE(host_load(path, &module_, error, sizeof error)) << error;
   }
 
   void TearDown() override {
@@ -82,11 +78,9 @@ class HostTest : public ::testing::Test {
   }
 
   abi_quorrel* Create() {
-    abi_guid iid;
-    EXPECT_TRUE(host_parse_guid(kIidText, &iid));
-    void* object = nullptr;
-    EXPECT_EQ(host_create(&module_, &clsid_, &iid, &object), ABI_S_OK);
-    return static_cast<abi_quorrel*>(object);
+    abi_quorrel* object = host_create_quorrel(&module_, &clsid_);
+    EXPECT_NE(object, nullptr);
+    return object;
   }
 
   std::string ReadRegistry() const {

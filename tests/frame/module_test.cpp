@@ -18,12 +18,11 @@
 #include <vector>
 
 #include "tests/frame/host.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-const char kIidText[] = "{C350A005-4CD1-4DA9-9735-3FA8CAA01068}";
 
 struct Bstr {
   explicit Bstr(const std::string& ascii) : b(host_bstr_ascii(ascii.c_str())) {}
@@ -36,11 +35,7 @@ struct Bstr {
 class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* base = std::getenv("WEBQUORREL_TEST_TMP");
-    std::string pattern =
-        ((base && *base) ? fs::path(base) : fs::temp_directory_path()) / "wq-module-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    dir_ = wq::testing::MakeTempDir("module");
     db_path_ = (dir_ / "presence.db").string();
     ASSERT_EQ(sqlite3_open(db_path_.c_str(), &db_), SQLITE_OK);
     Exec(
@@ -55,14 +50,13 @@ class ModuleTest : public ::testing::Test {
     setenv("WEBQUORREL_REGISTRY", registry.c_str(), 1);
 
     char error[512];
-    host_module installer;
-    ASSERT_TRUE(host_load(WQ_MODULE, &installer, error, sizeof error)) << error;
-    ASSERT_EQ(installer.DllRegisterServer(), ABI_S_OK);
-    host_unload(&installer);
+    // WEBQUORREL_TEST_MODULE names an installed copy to test instead of the built one.
+    const char* module = std::getenv("WEBQUORREL_TEST_MODULE");
+    module = (module != nullptr && *module != '\0') ? module : WQ_MODULE;
     char path[PATH_MAX];
-    ASSERT_TRUE(
-        host_resolve_progid(registry.c_str(), "webQuorrel.clsQuorrel", &clsid_, path, sizeof path));
-    ASSERT_TRUE(host_load(path, &module_, error, sizeof error)) << error;
+    ASSERT_TRUE(host_install(module, registry.c_str(), "webQuorrel.clsQuorrel", &clsid_, path,
+                             sizeof path, &module_, error, sizeof error))
+        << error;
   }
 
   void TearDown() override {
@@ -111,11 +105,9 @@ class ModuleTest : public ::testing::Test {
   std::string Conn() const { return "Provider=SQLite;Data Source=" + db_path_; }
 
   abi_quorrel* Create() {
-    abi_guid iid;
-    EXPECT_TRUE(host_parse_guid(kIidText, &iid));
-    void* object = nullptr;
-    EXPECT_EQ(host_create(&module_, &clsid_, &iid, &object), ABI_S_OK);
-    return static_cast<abi_quorrel*>(object);
+    abi_quorrel* object = host_create_quorrel(&module_, &clsid_);
+    EXPECT_NE(object, nullptr);
+    return object;
   }
 
   // UpdateOnlineState through the function table on a new instance; the optional parameters

@@ -13,6 +13,7 @@
 
 #include "frame/descriptor.h"
 #include "frame/registry_file.h"
+#include "tests/temp_dir.h"
 
 namespace wq::frame {
 namespace {
@@ -126,9 +127,7 @@ TEST(RegistryFile, HostileLines) {
 class RegistryStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/wq-registry-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = wq::testing::MakeTempDir("registry");
     for (const char* name : {"WEBQUORREL_REGISTRY", "XDG_CONFIG_HOME", "HOME"}) {
       const char* v = std::getenv(name);
       saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);

@@ -24,8 +24,8 @@ TEST_F(SqliteOpen, ProviderNameIgnoresCaseAndBlanks) {
 TEST_F(SqliteOpen, RefusesWhatItCannotOpenWithoutShowingThePassword) {
   const Text bad[] = {
       u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=srv;User ID=sa;Password=hunter2",  // unknown
-      u"Data Source=x.db;PWD={hunter2}",                                 // no provider
-      u"Provider=SQLite;Password=hunter2",                               // no Data Source
+      u"Data Source=x.db;PWD={hunter2}",    // no provider
+      u"Provider=SQLite;Password=hunter2",  // no Data Source
       u"Provider=SQLite;Data Source=/no/such/folder/x.db;Password=hunter2",
       u"Provider=SQLite;Data Source=x.db;Password='hunter2",  // unterminated quote
       u"Provider=SQLite;Password=hunter2;Data Source=" + FromUtf8(path_.string()) + Text(1, u'\0') +
@@ -186,21 +186,14 @@ TEST_F(SqliteExecute, ParametersMustMatchTheMarkers) {
 }
 
 TEST_F(SqliteExecute, EngineFailuresCarrySqliteCodesAndMessages) {
-  try {
-    conn_->Execute(u"SELEKT 1");
-    FAIL();
-  } catch (const DatabaseError& e) {
-    EXPECT_EQ(e.number(), SQLITE_ERROR);
-    EXPECT_NE(e.description().find("syntax error"), std::string::npos);
-  }
-  conn_->Execute(u"INSERT INTO SystemSetting (ssID) VALUES (7)");
-  try {
-    conn_->Execute(u"INSERT INTO SystemSetting (ssID) VALUES (7)");
-    FAIL();
-  } catch (const DatabaseError& e) {
-    EXPECT_EQ(e.number(), SQLITE_CONSTRAINT_PRIMARYKEY);
-    EXPECT_NE(e.description().find("UNIQUE constraint failed"), std::string::npos);
-  }
+  const Error syntax = ErrorOf([&] { conn_->Execute(u"SELEKT 1"); });
+  EXPECT_EQ(syntax.number(), SQLITE_ERROR);
+  EXPECT_NE(syntax.description().find("syntax error"), std::string::npos);
+  const auto insert = [&] { conn_->Execute(u"INSERT INTO SystemSetting (ssID) VALUES (7)"); };
+  insert();
+  const Error key = ErrorOf(insert);
+  EXPECT_EQ(key.number(), SQLITE_CONSTRAINT_PRIMARYKEY);
+  EXPECT_NE(key.description().find("UNIQUE constraint failed"), std::string::npos);
   EXPECT_EQ(ErrorOf([&] { conn_->Execute(u"SELECT * FROM Missing"); }).number(), SQLITE_ERROR);
 }
 

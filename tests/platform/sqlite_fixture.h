@@ -12,18 +12,15 @@
 
 #include "platform/db/connection.h"
 #include "platform/error.h"
+#include "tests/error_of.h"
+#include "tests/temp_dir.h"
 
 namespace wq::db {
 
 class SqliteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* base = std::getenv("WEBQUORREL_TEST_TMP");
-    std::string pattern =
-        (base && *base ? std::filesystem::path(base) : std::filesystem::temp_directory_path()) /
-        "wq-sqlite-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    dir_ = testing::MakeTempDir("sqlite");
     path_ = dir_ / "presence.db";
     conn_ = Open();
     conn_->Execute(
@@ -56,17 +53,5 @@ class SqliteTest : public ::testing::Test {
   std::filesystem::path path_;
   std::unique_ptr<Connection> conn_;
 };
-
-// Runs statement and returns the error it raises; fails the test if it raises none.
-template <typename F>
-Error ErrorOf(F&& statement) {
-  try {
-    statement();
-  } catch (const Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error raised";
-  return Error(0, "");
-}
 
 }  // namespace wq::db

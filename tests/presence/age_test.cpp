@@ -1,14 +1,17 @@
-// Distances between clock readings and the durations operators type.
+// Distances between clock readings, the calendar check, and the durations operators type.
 #include "presence/age.h"
 
 #include <gtest/gtest.h>
 
+#include "platform/db/date_time.h"
 #include "platform/error.h"
 
 namespace wq::presence {
 namespace {
 
+using db::AddSeconds;
 using db::DateTime;
+using db::SecondsBetween;
 
 TEST(RecordAge, SecondsCrossDaysMonthsLeapYearsAndCenturies) {
   EXPECT_EQ(SecondsBetween({2026, 3, 7, 9, 5, 2}, {2026, 3, 7, 9, 5, 2}), 0);
@@ -29,6 +32,19 @@ TEST(RecordAge, AddSecondsIsTheInverse) {
   }
   EXPECT_EQ(AddSeconds(start, 30), (DateTime{2024, 2, 29, 0, 0, 0}));
   EXPECT_EQ(AddSeconds({2026, 1, 1, 0, 0, 0}, -1), (DateTime{2025, 12, 31, 23, 59, 59}));
+}
+
+TEST(RecordAge, OnlyDaysThatExistAreValid) {
+  EXPECT_TRUE(db::IsValidDateTime({2024, 2, 29, 23, 59, 59}));
+  EXPECT_TRUE(db::IsValidDateTime({2000, 2, 29, 0, 0, 0}));
+  EXPECT_TRUE(db::IsValidDateTime({9999, 12, 31, 0, 0, 0}));
+  for (const DateTime& bad : {DateTime{2100, 2, 29, 0, 0, 0}, DateTime{2026, 4, 31, 0, 0, 0},
+                              DateTime{2026, 13, 1, 0, 0, 0}, DateTime{2026, 1, 257, 0, 0, 0},
+                              DateTime{2026, 257, 1, 0, 0, 0}, DateTime{0, 1, 1, 0, 0, 0},
+                              DateTime{10000, 1, 1, 0, 0, 0}, DateTime{2026, 1, 1, 24, 0, 0},
+                              DateTime{2026, 1, 1, 0, 60, 0}, DateTime{2026, 1, 1, 0, 0, -1}}) {
+    EXPECT_FALSE(db::IsValidDateTime(bad)) << bad.year << "-" << bad.month << "-" << bad.day;
+  }
 }
 
 TEST(Duration, UnitsAreSecondsMinutesHoursDays) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/db/connection.h"
-#include "presence/age.h"
+#include "platform/db/date_time.h"
 #include "presence/maintenance.h"
 #include "presence/server_time.h"
 #include "tests/presence/presence_suite.h"
@@ -26,7 +26,7 @@ class PresenceMaintenance : public PresenceUpdate {
       now_ = presence::ParseDate(presence::ReadServerTimeText(*conn));
       conn->Close();
     }
-    return ToUtf8(presence::FormatServerTime(db::Value(presence::AddSeconds(*now_, seconds))));
+    return ToUtf8(presence::FormatServerTime(db::Value(db::AddSeconds(*now_, seconds))));
   }
   std::string Rec(const std::string& ws, int64_t seconds) { return ws + "," + At(seconds); }
 

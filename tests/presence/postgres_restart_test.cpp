@@ -13,6 +13,7 @@
 #include "cli/schema.h"
 #include "platform/db/connection.h"
 #include "presence/update.h"
+#include "tests/pg_fault_cluster.h"
 
 namespace wq::presence {
 namespace {
@@ -24,17 +25,10 @@ struct Tally {
   int failed = 0;
 };
 
-TEST(PostgresRestart, UpdatesFailWhileTheServerIsDownAndRecoverAfter) {
-  const char* conn_env = std::getenv("WEBQUORREL_TEST_PG_FAULT_CONN");
-  const char* ctl_env = std::getenv("WEBQUORREL_TEST_PG_FAULT_CTL");
-  if (!conn_env || !*conn_env || !ctl_env || !*ctl_env) {
-    GTEST_SKIP() << "WEBQUORREL_TEST_PG_FAULT_CONN/_CTL are not set (scripts/test sets them)";
-  }
-  const Text conn = FromUtf8(conn_env);
-  const std::string ctl = ctl_env;
-  auto server = [&](const char* action) {
-    std::system(("'" + ctl + "' " + action + " 2>/dev/null").c_str());
-  };
+using PostgresRestart = testing::FaultCluster;
+
+TEST_F(PostgresRestart, UpdatesFailWhileTheServerIsDownAndRecoverAfter) {
+  const Text conn = FromUtf8(conn_);
   {
     auto db = db::Connection::Open(conn);
     cli::ApplySchema(*db);
@@ -71,17 +65,17 @@ TEST(PostgresRestart, UpdatesFailWhileTheServerIsDownAndRecoverAfter) {
   };
 
   EXPECT_TRUE(await([](const Tally& t) { return t.ok >= 5; }));
-  server("stop");
+  Server("stop");
   int ok_before = 0;
   EXPECT_TRUE(await([&](const Tally& t) {
     ok_before = t.ok;
     return t.failed >= 5;
   }));
-  server("start");
+  Server("start");
   EXPECT_TRUE(await([&](const Tally& t) { return t.ok >= ok_before + 5; }));
   stop = true;
   workstation.join();
-  server("start");
+  Server("start");
   EXPECT_EQ(bad, "");
 }
 

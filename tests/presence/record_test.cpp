@@ -61,7 +61,24 @@ TEST(PresenceRecord, ClassifiesEveryStoredForm) {
     if (c.workstation != nullptr) {
       EXPECT_EQ(reader.workstation(), TextView(c.workstation));
       EXPECT_EQ(reader.time(), TextView(c.time));
+    } else {
+      EXPECT_FALSE(reader.problem().empty());
     }
+  }
+  // Without a workstation name no record is anybody's own.
+  EXPECT_EQ(reader.Classify(cases[0].option, std::nullopt), RecordKind::kLive);
+  EXPECT_EQ(reader.Classify(cases[1].option, std::nullopt), RecordKind::kDamaged);
+}
+
+TEST(PresenceRecord, WholeNumberIsTheUpdatesRuleForIds) {
+  EXPECT_EQ(WholeNumber(db::Value(int64_t{-4})), -4);
+  EXPECT_EQ(WholeNumber(db::Value(12.0)), 12);
+  EXPECT_EQ(WholeNumber(db::Value(u"007")), 7);
+  EXPECT_EQ(WholeNumber(db::Value(u"9223372036854775807")), INT64_MAX);  // 19 digits
+  for (const db::Value& bad :
+       {db::Value(12.5), db::Value(1e19), db::Value(u"9223372036854775808"), db::Value(u""),
+        db::Value(u"-1"), db::Value(u" 1"), db::Value(u"1 OR 1=1"), db::Value(db::Null{})}) {
+    EXPECT_FALSE(WholeNumber(bad).has_value());
   }
 }
 

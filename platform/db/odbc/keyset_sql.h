@@ -1,23 +1,19 @@
-// What the ODBC engine accepts before anything reaches the server: one statement per call, and
-// for keyset results the one query shape "SELECT * FROM <table> [WHERE ...] [ORDER BY ...]".
-// The table name is kept as written (bare, "quoted" or [bracketed], optionally schema-
-// qualified) after checking that it is well formed, so it can be written into the statements
-// built around the query; column names are always quoted.
+// What the ODBC engine accepts before anything reaches the server: one statement per call
+// (db::SingleStatement), and for keyset results the one query shape "SELECT * FROM <table> [WHERE
+// ...] [ORDER BY ...]". The table name is kept as written (bare, "quoted" or [bracketed],
+// optionally schema- qualified) after checking that it is well formed, so it can be written into
+// the statements built around the query; column names are always quoted.
 #pragma once
 
 #include <vector>
 
+#include "platform/db/sql_text.h"
 #include "platform/text/text.h"
 
 namespace wq::db::odbc {
 
-// The one statement that sql holds, without its closing ';' and what follows it (blanks and
-// comments only). Raises wq::Error (invalid procedure call) for anything else: a second
-// statement, an unclosed quote or comment, a NUL character, no statement at all.
-TextView SingleStatement(TextView sql);
-
-// The table of a keyset query, as written. Raises wq::Error (invalid procedure call) for any
-// other shape.
+// The table of a keyset query (db::ParseKeysetSource, no backtick names), as written. Raises
+// wq::Error (invalid procedure call) for any other shape.
 Text KeysetTable(TextView sql);
 
 // "SELECT * FROM <table> WHERE 1=0": the table's columns without any of its rows.

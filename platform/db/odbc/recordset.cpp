@@ -1,8 +1,24 @@
 #include "platform/db/odbc/recordset.h"
 
+#include <cstdint>
+
 #include "platform/db/odbc/keyset_sql.h"
 
 namespace wq::db::odbc {
+namespace {
+
+// Whether the word appears anywhere in sql, in any letter case (quoted text included, which
+// only errs towards reading the rows).
+bool Mentions(const Text& sql, TextView upperWord) {
+  for (size_t i = 0; i + upperWord.size() <= sql.size(); ++i) {
+    size_t k = 0;
+    while (k < upperWord.size() && (sql[i + k] & ~0x20) == upperWord[k]) ++k;
+    if (k == upperWord.size()) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 std::unique_ptr<OdbcRecordset> OdbcRecordset::ReadOnly(std::shared_ptr<Session> session,
                                                        ResultData data) {
@@ -108,9 +124,37 @@ void OdbcRecordset::MoveNext() {
 }
 
 int32_t OdbcRecordset::RecordCount() {
-  size_t count = Rows().rows.size();
+  if (!data_ && !count_) count_ = CountOnServer();
+  const size_t count = data_ ? data_->rows.size() : static_cast<size_t>(*count_);
   if (count > static_cast<size_t>(INT32_MAX)) throw Error::Overflow("RecordCount");
   return static_cast<int32_t>(count);
+}
+
+// The number of rows the query matches, counted by the server over the same source instead of
+// fetching them: "SELECT * FROM t [WHERE ...]" becomes "SELECT COUNT(*) FROM t [WHERE ...]".
+// A query that may hold ORDER BY (which COUNT(*) cannot carry) or a read-only result has its
+// rows read and counted instead.
+std::optional<int64_t> OdbcRecordset::CountOnServer() {
+  RequireOpen();
+  const size_t star = sql_.find(u'*');  // the keyset shape begins "SELECT *"
+  if (table_.empty() || star == Text::npos || Mentions(sql_, u"ORDER")) {
+    return static_cast<int64_t>(Rows().rows.size());
+  }
+  const Text sql = sql_.substr(0, star) + u"COUNT(*)" + sql_.substr(star + 1);
+  const ResultData result = session_->Run([&] {
+    Statement statement(*session_);
+    if (!statement.Execute(sql, params_)) {
+      throw Error::InvalidProcedureCall("the count of a keyset query returned no result");
+    }
+    return statement.ReadAll();
+  });
+  if (result.rows.size() != 1 || result.rows[0].size() != 1) {
+    throw Error(kProviderError, "the count of a keyset query gave no single value");
+  }
+  const Value& count = result.rows[0][0];
+  if (count.IsInteger()) return count.integer();
+  if (count.IsReal()) return static_cast<int64_t>(count.real());
+  throw Error(kProviderError, "the count of a keyset query is not a number");
 }
 
 void OdbcRecordset::AddNew() {
@@ -163,6 +207,7 @@ void OdbcRecordset::Close() {
   adding_ = false;
   new_row_.clear();
   data_.reset();
+  count_.reset();
 }
 
 }  // namespace wq::db::odbc

@@ -1,8 +1,9 @@
 // Results of the ODBC engine. Both kinds hold their rows in memory: a read-only result is read
 // when its statement runs; a keyset result reads the rows its query matches at the first call
 // that needs them (so a result opened only to add a row reads none) and then keeps exactly
-// those rows. Adding a row sends one parameterised INSERT built from the table's real columns;
-// a row whose INSERT fails stays pending, to be corrected and stored again.
+// those rows; RecordCount before that asks the server for the count alone. Adding a row sends one
+// parameterised INSERT built from the table's real columns; a row whose INSERT fails stays pending,
+// to be corrected and stored again.
 #pragma once
 
 #include <memory>
@@ -37,6 +38,7 @@ class OdbcRecordset final : public Recordset {
   void RequireUpdatable() const;
   const ResultData& Rows();
   const std::vector<Column>& TableColumns();
+  std::optional<int64_t> CountOnServer();
 
   std::shared_ptr<Session> session_;
   bool closed_ = false;
@@ -44,6 +46,8 @@ class OdbcRecordset final : public Recordset {
   std::vector<Value> params_;
   Text table_;  // empty for a read-only result
   std::optional<ResultData> data_;
+  // RecordCount before any row was read: the server's count, kept so that it stays the same.
+  std::optional<int64_t> count_;
   size_t position_ = 0;
   // The row being added: the table's columns and the values set so far, by column index.
   std::optional<std::vector<Column>> table_columns_;

@@ -21,7 +21,7 @@
 #include <limits>
 #include <optional>
 
-#include "platform/db/sqlite/keyset_query.h"
+#include "platform/db/sql_text.h"
 #include "platform/db/sqlite/rows_recordset.h"
 #include "platform/error.h"
 
@@ -33,9 +33,11 @@ class KeysetResult final : public RowsRecordset, private PendingRead {
   KeysetResult(std::shared_ptr<Database> db, TextView sql, const std::vector<Value>& params)
       : RowsRecordset(std::move(db)), params_(params) {
     sqlite3* handle = db_->get();
-    const KeysetQuery query = ParseKeysetQuery(sql);
-    table_ = QuoteIdentifier(query.table);
-    tail_ = query.tail;
+    const KeysetSource source = ParseKeysetSource(sql, /*backtickNames=*/true);
+    for (TextView part : source.parts) {
+      table_ += (table_.empty() ? "" : ".") + QuoteIdentifier(UnquoteName(part));
+    }
+    tail_ = Text(source.tail);
     // Preparing checks the table, its columns, the condition and the parameters now; the rows
     // are read later. Column 0 is the row id, the rest are the table's own columns.
     reader_ =

@@ -4,6 +4,7 @@
 
 #include "platform/db/odbc/odbc_connection.h"
 #include "platform/error.h"
+#include "tests/error_of.h"
 #include "tests/platform/db/odbc/odbc_backends.h"
 
 namespace wq::db::odbc {
@@ -44,15 +45,6 @@ class OdbcEngine : public ::testing::TestWithParam<const Backend*> {
     for (; !rs.Eof(); rs.MoveNext()) names.push_back(rs.Field(u"name").text());
     return names;
   }
-  template <typename F>
-  int32_t ErrorNumber(F&& f) {
-    try {
-      f();
-    } catch (const Error& e) {
-      return e.number();
-    }
-    return 0;
-  }
 
   Text table_;
   std::unique_ptr<OdbcConnection> conn_;
@@ -80,11 +72,11 @@ TEST_P(OdbcEngine, FieldNamesIgnoreCaseAndMissingFieldsOrRowsFail) {
   auto rs = conn_->Execute(u"SELECT n AS SystemDateTime FROM " + table_);
   EXPECT_EQ(rs->Field(u"SystemDateTime"), Value(int64_t{1}));
   EXPECT_EQ(rs->Field(u"SYSTEMDATETIME"), Value(int64_t{1}));
-  EXPECT_EQ(ErrorNumber([&] { rs->Field(u"nope"); }), kItemNotFound);
+  EXPECT_EQ(ErrorOf([&] { rs->Field(u"nope"); }).number(), kItemNotFound);
   rs->MoveNext();
   EXPECT_TRUE(rs->Eof());
-  EXPECT_EQ(ErrorNumber([&] { rs->Field(u"SystemDateTime"); }), kNoCurrentRecord);
-  EXPECT_EQ(ErrorNumber([&] { rs->MoveNext(); }), kNoCurrentRecord);
+  EXPECT_EQ(ErrorOf([&] { rs->Field(u"SystemDateTime"); }).number(), kNoCurrentRecord);
+  EXPECT_EQ(ErrorOf([&] { rs->MoveNext(); }).number(), kNoCurrentRecord);
 }
 
 TEST_P(OdbcEngine, BoundParametersRoundTripEveryKindOfValue) {
@@ -125,6 +117,11 @@ TEST_P(OdbcEngine, KeysetVisitsExactlyTheRowsItMatched) {
   // A new keyset sees the table as it is now.
   EXPECT_EQ(conn_->OpenKeyset(u"SELECT * FROM " + table_ + u" WHERE n = 1")->RecordCount(), 2);
   EXPECT_EQ(conn_->OpenKeyset(u"SELECT * FROM " + table_ + u" WHERE n = 5")->RecordCount(), 0);
+  // Counted before any row is read: by the server, parameters and ORDER BY included.
+  EXPECT_EQ(
+      conn_->OpenKeyset(u"SELECT * FROM " + table_ + u" WHERE n = ?", {int32_t{2}})->RecordCount(),
+      1);
+  EXPECT_EQ(conn_->OpenKeyset(u"SELECT * FROM " + table_ + u" ORDER BY name")->RecordCount(), 3);
 }
 
 TEST_P(OdbcEngine, KeysetAddsRowsWithDatabaseAssignedKeys) {
@@ -156,10 +153,11 @@ TEST_P(OdbcEngine, UnknownColumnsAndForeignQueriesNeverReachTheDatabase) {
   Insert(u"keep", int32_t{1});
   auto rs = conn_->OpenKeyset(u"SELECT * FROM " + table_);
   rs->AddNew();
-  EXPECT_EQ(
-      ErrorNumber([&] { rs->SetField(u"name\") VALUES ('x'); DROP TABLE t; --", Value(u"x")); }),
-      kItemNotFound);
-  EXPECT_EQ(ErrorNumber([&] { rs->Field(u"nope"); }), kItemNotFound);
+  EXPECT_EQ(ErrorOf([&] {
+              rs->SetField(u"name\") VALUES ('x'); DROP TABLE t; --", Value(u"x"));
+            }).number(),
+            kItemNotFound);
+  EXPECT_EQ(ErrorOf([&] { rs->Field(u"nope"); }).number(), kItemNotFound);
   rs->Close();
   EXPECT_THROW(conn_->OpenKeyset(u"SELECT * FROM " + table_ + u"; DROP TABLE " + table_), Error);
   EXPECT_THROW(conn_->OpenKeyset(u"SELECT name FROM " + table_), Error);
@@ -172,19 +170,20 @@ TEST_P(OdbcEngine, RowStartedButNotStoredIsDropped) {
   rs->SetField(u"name", Value(u"never"));
   rs->Close();
   EXPECT_EQ(conn_->OpenKeyset(u"SELECT * FROM " + table_)->RecordCount(), 0);
-  EXPECT_EQ(ErrorNumber([&] { rs->Eof(); }), kObjectClosed);
+  EXPECT_EQ(ErrorOf([&] { rs->Eof(); }).number(), kObjectClosed);
 }
 
 TEST_P(OdbcEngine, AddingRowsFollowsTheRules) {
   auto rs = conn_->Execute(u"SELECT * FROM " + table_);
-  EXPECT_EQ(ErrorNumber([&] { rs->AddNew(); }), kInvalidProcedureCall);  // read-only
-  EXPECT_EQ(ErrorNumber([&] { rs->SetField(u"name", Value(u"x")); }), kInvalidProcedureCall);
+  EXPECT_EQ(ErrorOf([&] { rs->AddNew(); }).number(), kInvalidProcedureCall);  // read-only
+  EXPECT_EQ(ErrorOf([&] { rs->SetField(u"name", Value(u"x")); }).number(), kInvalidProcedureCall);
   auto keyset = conn_->OpenKeyset(u"SELECT * FROM " + table_);
-  EXPECT_EQ(ErrorNumber([&] { keyset->SetField(u"name", Value(u"x")); }), kInvalidProcedureCall);
+  EXPECT_EQ(ErrorOf([&] { keyset->SetField(u"name", Value(u"x")); }).number(),
+            kInvalidProcedureCall);
   keyset->AddNew();
   EXPECT_FALSE(keyset->Eof());  // the new row is the current one
-  EXPECT_EQ(ErrorNumber([&] { keyset->AddNew(); }), kInvalidProcedureCall);
-  EXPECT_EQ(ErrorNumber([&] { keyset->MoveNext(); }), kInvalidProcedureCall);
+  EXPECT_EQ(ErrorOf([&] { keyset->AddNew(); }).number(), kInvalidProcedureCall);
+  EXPECT_EQ(ErrorOf([&] { keyset->MoveNext(); }).number(), kInvalidProcedureCall);
   // A row the database refuses stays pending and can be corrected.
   keyset->SetField(u"id", Value(u"not a number"));
   EXPECT_THROW(keyset->Update(), DatabaseError);
@@ -199,7 +198,7 @@ TEST_P(OdbcEngine, OnlyOneStatementReachesTheDatabase) {
   Insert(u"keep", int32_t{1});
   for (const Text& sql : {u"DELETE FROM " + table_ + u"; DROP TABLE " + table_,
                           u"SELECT 1 AS x; DELETE FROM " + table_, Text(u" ; -- nothing")}) {
-    EXPECT_EQ(ErrorNumber([&] { conn_->Execute(sql); }), kInvalidProcedureCall) << ToUtf8(sql);
+    EXPECT_EQ(ErrorOf([&] { conn_->Execute(sql); }).number(), kInvalidProcedureCall) << ToUtf8(sql);
   }
   EXPECT_EQ(conn_->OpenKeyset(u"SELECT * FROM " + table_ + u";  -- all")->RecordCount(), 1);
 }
@@ -209,9 +208,9 @@ TEST_P(OdbcEngine, ClosedConnectionsAndTheirResultsSayClosed) {
   auto conn = Open();
   auto rs = conn->OpenKeyset(u"SELECT * FROM " + table_);
   conn->Close();
-  EXPECT_EQ(ErrorNumber([&] { rs->Eof(); }), kObjectClosed);
-  EXPECT_EQ(ErrorNumber([&] { conn->Execute(u"SELECT 1 AS x"); }), kObjectClosed);
-  EXPECT_EQ(ErrorNumber([&] { conn->OpenKeyset(u"SELECT * FROM " + table_); }), kObjectClosed);
+  EXPECT_EQ(ErrorOf([&] { rs->Eof(); }).number(), kObjectClosed);
+  EXPECT_EQ(ErrorOf([&] { conn->Execute(u"SELECT 1 AS x"); }).number(), kObjectClosed);
+  EXPECT_EQ(ErrorOf([&] { conn->OpenKeyset(u"SELECT * FROM " + table_); }).number(), kObjectClosed);
   conn->Close();  // closing twice is harmless
 }
 

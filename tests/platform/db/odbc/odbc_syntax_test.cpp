@@ -50,6 +50,15 @@ TEST(KeysetSql, RejectsEverythingElse) {
   }
 }
 
+TEST(KeysetSql, SplitsTheSourceIntoNamePartsAndTail) {
+  const KeysetSource s = ParseKeysetSource(u"SELECT * FROM `a``b`.[c]]d] WHERE x=1; -- end", true);
+  ASSERT_EQ(s.parts.size(), 2u);
+  EXPECT_EQ(UnquoteName(s.parts[0]), u"a`b");
+  EXPECT_EQ(UnquoteName(s.parts[1]), u"c]d");
+  EXPECT_EQ(s.tail, u" WHERE x=1");
+  EXPECT_EQ(UnquoteName(u"\"q\"\"\""), u"q\"");
+}
+
 TEST(KeysetSql, BuildsStatementsAroundTheTable) {
   EXPECT_EQ(DescribeSql(u"SystemSetting"), u"SELECT * FROM SystemSetting WHERE 1=0");
   EXPECT_EQ(QuoteIdentifier(u"ss\"Desc", u'"', u'"'), u"\"ss\"\"Desc\"");

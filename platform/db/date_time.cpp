@@ -1,0 +1,121 @@
+#include "platform/db/date_time.h"
+
+#include <chrono>
+
+namespace wq::db {
+namespace {
+
+constexpr int64_t kSecondsPerDay = 86400;
+
+std::chrono::sys_days DayOf(const DateTime& t) {
+  return std::chrono::year_month_day(std::chrono::year(t.year),
+                                     std::chrono::month(static_cast<unsigned>(t.month)),
+                                     std::chrono::day(static_cast<unsigned>(t.day)));
+}
+
+int64_t SecondsOf(const DateTime& t) {
+  return DayOf(t).time_since_epoch().count() * kSecondsPerDay + t.hour * 3600 + t.minute * 60 +
+         t.second;
+}
+
+// A cursor over the ASCII digits and punctuation of a text.
+template <typename Char>
+class Cursor {
+ public:
+  explicit Cursor(std::basic_string_view<Char> text) : text_(text) {}
+
+  bool AtEnd() const { return pos_ == text_.size(); }
+  bool Take(char c) {
+    if (AtEnd() || text_[pos_] != static_cast<Char>(c)) return false;
+    ++pos_;
+    return true;
+  }
+  // Reads between min and max ASCII digits; false when fewer than min are there.
+  bool Number(size_t min, size_t max, int& out) {
+    size_t n = 0;
+    int v = 0;
+    for (; n < max && !AtEnd() && text_[pos_] >= '0' && text_[pos_] <= '9'; ++n, ++pos_) {
+      v = v * 10 + static_cast<int>(text_[pos_] - '0');
+    }
+    out = v;
+    return n >= min;
+  }
+
+ private:
+  std::basic_string_view<Char> text_;
+  size_t pos_ = 0;
+};
+
+template <typename Char>
+std::optional<DateTime> Parse(std::basic_string_view<Char> text, const DateTextForm& form) {
+  Cursor<Char> in(text);
+  const size_t fieldMin = form.shortFields ? 1 : 2;
+  DateTime t;
+  t.hour = t.minute = t.second = 0;
+  if (!in.Number(4, 4, t.year)) return std::nullopt;
+  const char sep = form.slashes && in.Take('/') ? '/' : '-';
+  if ((sep == '-' && !in.Take('-')) || !in.Number(fieldMin, 2, t.month) || !in.Take(sep) ||
+      !in.Number(fieldMin, 2, t.day)) {
+    return std::nullopt;
+  }
+  if (in.AtEnd()) {
+    if (!form.dateAlone || !IsValidDateTime(t)) return std::nullopt;
+    return t;
+  }
+  if (!(in.Take(' ') || (form.letterT && in.Take('T'))) || !in.Number(fieldMin, 2, t.hour) ||
+      !in.Take(':') || !in.Number(2, 2, t.minute)) {
+    return std::nullopt;
+  }
+  if (in.Take(':')) {
+    if (!in.Number(2, 2, t.second)) return std::nullopt;
+    if (form.maxFraction > 0 && in.Take('.')) {
+      int digit = 0;
+      int n = 0;
+      while (n < form.maxFraction && in.Number(1, 1, digit)) ++n;
+      if (n == 0) return std::nullopt;
+    }
+  } else if (!form.minutesAlone) {
+    return std::nullopt;
+  }
+  if (!in.AtEnd() || !IsValidDateTime(t)) return std::nullopt;
+  return t;
+}
+
+}  // namespace
+
+bool IsValidDateTime(const DateTime& t) {
+  // The ranges first: chrono's month and day keep only a byte of what they are given.
+  if (t.year < 1 || t.year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) {
+    return false;
+  }
+  const std::chrono::year_month_day day(std::chrono::year(t.year),
+                                        std::chrono::month(static_cast<unsigned>(t.month)),
+                                        std::chrono::day(static_cast<unsigned>(t.day)));
+  return day.ok() && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 &&
+         t.second >= 0 && t.second <= 59;
+}
+
+int64_t SecondsBetween(const DateTime& from, const DateTime& to) {
+  return SecondsOf(to) - SecondsOf(from);
+}
+
+DateTime AddSeconds(const DateTime& t, int64_t seconds) {
+  const int64_t total = SecondsOf(t) + seconds;
+  const auto day =
+      std::chrono::floor<std::chrono::days>(std::chrono::sys_seconds(std::chrono::seconds(total)));
+  const std::chrono::year_month_day ymd(day);
+  const int64_t rest = total - day.time_since_epoch().count() * kSecondsPerDay;
+  return DateTime{static_cast<int>(ymd.year()),          static_cast<int>(unsigned(ymd.month())),
+                  static_cast<int>(unsigned(ymd.day())), static_cast<int>(rest / 3600),
+                  static_cast<int>(rest / 60 % 60),      static_cast<int>(rest % 60)};
+}
+
+std::optional<DateTime> ParseDateText(std::u16string_view text, const DateTextForm& form) {
+  return Parse(text, form);
+}
+
+std::optional<DateTime> ParseDateText(std::string_view text, const DateTextForm& form) {
+  return Parse(text, form);
+}
+
+}  // namespace wq::db
