@@ -1,10 +1,13 @@
 #include "cli/version.h"
 
+#ifdef _WIN32
+#include <windows.h>  // before sql.h; the Windows build reaches SQLite through ODBC only
+#else
+#include <sqlite3.h>
+#endif
+// after windows.h
 #include <sql.h>
 #include <sqlext.h>
-#ifndef _WIN32
-#include <sqlite3.h>  // the Windows build reaches SQLite through its ODBC driver only
-#endif
 
 namespace wq::cli {
 namespace {
