@@ -34,7 +34,7 @@ std::string Describe(const Error& e) {
   return "error " + std::to_string(e.number()) + ": " + Printable(FromUtf8(e.what()));
 }
 
-// Registers now and every interval until SIGINT or SIGTERM, then withdraws. A failed update is
+// Registers now and every interval until a stop request, then withdraws. A failed update is
 // reported and tried again at the next interval; nothing about the database ends the loop.
 void RunAgent(const AgentOptions& options) {
   StopSignals signals;
@@ -80,9 +80,11 @@ void RunAgent(const AgentOptions& options) {
 }  // namespace
 
 // What `webquorrel agent --help` says the command does.
-constexpr char kHelp[] =
-    "Keep this workstation registered in a module: register now and every interval, withdraw "
-    "on SIGINT or SIGTERM";
+const std::string kHelp =
+    std::string(
+        "Keep this workstation registered in a module: register now and every interval, "
+        "withdraw on ") +
+    kStopRequestName;
 
 void AddAgentCommand(CLI::App& app) {
   std::shared_ptr<AgentOptions> options;

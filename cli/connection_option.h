@@ -1,5 +1,5 @@
-// Which database a command works on: --conn, else WEBQUORREL_CONN, else the embedded database
-// at $XDG_DATA_HOME/webquorrel/presence.db (~/.local/share/webquorrel/presence.db).
+// Which database a command works on: --conn, else WEBQUORREL_CONN, else (Linux only) the
+// embedded database at $XDG_DATA_HOME/webquorrel/presence.db (~/.local/share/webquorrel/...).
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -39,8 +39,8 @@ CLI::App* AddDatabaseCommand(CLI::App& app, std::shared_ptr<Options>& options,
 ConnectionChoice ChooseConnection(const std::optional<std::string>& flag);
 
 // The embedded database's file: $XDG_DATA_HOME (when absolute) or $HOME/.local/share, then
-// webquorrel/presence.db.
-std::string EmbeddedDatabasePath();
+// webquorrel/presence.db. None on Windows: there --conn or WEBQUORREL_CONN is needed.
+std::string EmbeddedDatabasePath();  // cli/system_*.cpp
 
 // "Provider=SQLite;Data Source=<path>", the path quoted.
 Text SqliteConnectionString(const std::string& path);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/system.h"
 #include "cli/version.h"
 #include "platform/error.h"
 
@@ -22,8 +23,11 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  wq::cli::PrepareProcess();
+  wq::cli::Utf8Arguments args(argc, argv);
   CLI::App app{"Keeps the register of which workstations are online in which module.",
                "webquorrel"};
+  app.footer(wq::cli::kPlatformNotes);
   app.require_subcommand(1);
   app.set_version_flag("--version", wq::cli::VersionText,
                        "Print the versions of webquorrel, SQLite and the ODBC driver manager");
@@ -45,7 +49,7 @@ int main(int argc, char** argv) {
                             : "webquorrel " + commands.front()->get_name() + ": ";
   };
   try {
-    app.parse(argc, argv);
+    app.parse(args.argc(), args.argv());
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : kBadInput;
   } catch (const wq::cli::ExitStatus& e) {

@@ -1,8 +1,13 @@
 #include "cli/version.h"
 
+#ifdef _WIN32
+#include <windows.h>  // before sql.h; the Windows build reaches SQLite through ODBC only
+#else
+#include <sqlite3.h>
+#endif
+// after windows.h
 #include <sql.h>
 #include <sqlext.h>
-#include <sqlite3.h>
 
 namespace wq::cli {
 namespace {
@@ -40,7 +45,12 @@ std::string DriverManagerVersion() {
 }  // namespace
 
 std::string VersionText() {
-  return "webquorrel " WEBQUORREL_VERSION "\nSQLite " + std::string(sqlite3_libversion()) +
+#ifdef _WIN32
+  const std::string sqlite = "through its ODBC driver";
+#else
+  const std::string sqlite = sqlite3_libversion();
+#endif
+  return "webquorrel " WEBQUORREL_VERSION "\nSQLite " + sqlite +
          "\nODBC driver manager: " + DriverManagerVersion();
 }
 

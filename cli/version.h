@@ -5,8 +5,8 @@
 
 namespace wq::cli {
 
-// Three lines (no final newline): this program's version, the SQLite library's and the ODBC driver manager's, as
-// the libraries loaded at run time report them.
+// Three lines (no final newline): this program's version, the SQLite library's and the ODBC driver
+// manager's, as the libraries loaded at run time report them.
 std::string VersionText();
 
 }  // namespace wq::cli

@@ -5,6 +5,7 @@
 #include "frame/coerce.h"
 #include "frame/descriptor.h"
 #include "frame/module_lock.h"
+#include "frame/trace.h"
 #include "presence/update.h"
 
 namespace wq::frame {
@@ -55,7 +56,20 @@ HRESULT STDMETHODCALLTYPE clsQuorrel::UpdateOnlineState(BSTR gstrConnSystem, SHO
 
 int32_t RunUpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
                              bool ModLogin) noexcept {
-  return presence::UpdateOnlineState(gstrConnSystem, SelfState, ModName, ModLogin);
+  try {
+    const presence::UpdateResult r =
+        presence::RunUpdate(gstrConnSystem, SelfState, ModName, ModLogin);
+    // The host still sees only 0; the trace says why.
+    if (r.error && r.fromDatabase) {
+      TraceFailure(DatabaseError(r.error->number(), r.sqlstate, r.error->what()), r.step,
+                   gstrConnSystem);
+    } else if (r.error) {
+      TraceFailure(*r.error, r.step, gstrConnSystem);
+    }
+    return r.count;
+  } catch (...) {
+    return 0;
+  }
 }
 
 }  // namespace wq::frame

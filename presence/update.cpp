@@ -43,9 +43,13 @@ bool DeleteCovers(const Text& ModName, const db::Value& modeName) {
   return ModName.empty() || (modeName.IsText() && modeName.text() == ModName);
 }
 
-int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName, bool ModLogin) {
+// step names the step under way, for the failure's description.
+int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName, bool ModLogin,
+               const char*& step) {
+  step = "open";
   std::unique_ptr<db::Connection> conn = db::Connection::Open(gstrConnSystem);
 
+  step = "server time";
   const Text serverTime = ReadServerTimeText(*conn);
   if (!IsDate(serverTime)) {
     Host::Default().ShowMessage(serverTime + u"\r\n" + kBadClockMessage);
@@ -54,7 +58,9 @@ int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModNam
   const Text markerQuery = MarkerQuery();
   Text deleteList;
   {
+    step = "marker query";
     std::unique_ptr<db::Recordset> rs = conn->OpenKeyset(markerQuery);
+    step = "scan";
     RecordReader reader;
     const Text* workstation = nullptr;
     for (; !rs->Eof(); rs->MoveNext()) {
@@ -71,9 +77,11 @@ int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModNam
           const db::Value modeName = rs->Field(u"ssModeName");
           if (!DeleteCovers(ModName, modeName)) break;
           const std::string id = IdDigits(rs->Field(u"ssID"));  // fails before any write
+          step = "replacement record";
           WriteOnlineRecord(gstrConnSystem, Text(reader.workstation()), serverTime,
                             ModuleOf(modeName), LoginFlagOf(rs->Field(u"ssState")));
           AppendId(id, deleteList);
+          step = "scan";
           break;
         }
         case RecordKind::kUnreadable:
@@ -87,6 +95,7 @@ int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModNam
   }
 
   if (!deleteList.empty()) {
+    step = "delete";
     const Text head = u"DELETE FROM SystemSetting WHERE ssID IN (" + deleteList + u") ";
     if (ModName.empty()) {
       conn->Execute(head);
@@ -97,9 +106,11 @@ int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModNam
   }
 
   if (SelfState == 2) {
+    step = "register";
     WriteOnlineRecord(gstrConnSystem, WorkstationName(), Text(), ModName, ModLogin);
   }
 
+  step = "count";
   std::unique_ptr<db::Recordset> count = conn->OpenKeyset(markerQuery);
   const int32_t result = count->RecordCount();
   count->Close();
@@ -113,7 +124,11 @@ UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text
                        bool ModLogin) {
   UpdateResult result;
   try {
-    result.count = Update(gstrConnSystem, SelfState, ModName, ModLogin);
+    result.count = Update(gstrConnSystem, SelfState, ModName, ModLogin, result.step);
+  } catch (const DatabaseError& e) {
+    result.error = e;
+    result.fromDatabase = true;
+    result.sqlstate = e.sqlstate();
   } catch (const Error& e) {
     result.error = e;
   } catch (const std::bad_alloc&) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "platform/error.h"
 #include "platform/text/text.h"
@@ -14,6 +15,9 @@ namespace wq::presence {
 struct UpdateResult {
   int32_t count = 0;           // presence records after the update; 0 on failure
   std::optional<Error> error;  // why it failed, when it did
+  const char* step = "";       // the step that failed: "open", "server time", "scan", ...
+  bool fromDatabase = false;   // a database error: its number is the engine's native code
+  std::string sqlstate;        // and its SQLSTATE, when the engine gave one
   bool ok() const { return !error.has_value(); }
 };
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows release files, for scripts/package:  package.sh DIST VERSION
 #   DIST/webQuorrel-VERSION-x86.msi, DIST/webQuorrel-VERSION-x64.msi (wixl, webquorrel.wxs) and
-#   DIST/webQuorrel-VERSION-windows.zip (x86/ and x64/ with the DLLs, INSTALL.txt).
+#   DIST/webQuorrel-VERSION-windows.zip (x86/ and x64/ with the DLL and webquorrel.exe, INSTALL.txt).
 # The DLLs come from scripts/build-windows (built or brought up to date first). VERSION is the
 # MSI's product version (major.minor.build); the test stage builds a lower one to upgrade from.
 # WEBQUORREL_HELP_URL sets the help link shown in Add/Remove Programs; WEBQUORREL_PREBUILT=1
@@ -13,7 +13,7 @@ dist=$1
 version=$2
 help_url=${WEBQUORREL_HELP_URL:-https://webquorrel.invalid/windows}
 # What each architecture ships in webQuorrel\ (the MSIs and the zip alike), from its build tree.
-shipped=(WebQuorrel.dll)
+shipped=(WebQuorrel.dll webquorrel.exe)
 
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "package.sh: version $version is not a.b.c" >&2; exit 1; }
 "$root/scripts/lib/ensure-packages" "$root/scripts/packages/windows-package.txt"

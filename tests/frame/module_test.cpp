@@ -5,9 +5,13 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <iterator>
+#include <regex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -196,6 +200,68 @@ TEST_F(ModuleTest, FailuresAreTheResultZeroWithSuccess) {
     EXPECT_EQ(result, 0) << conn;
     q->vtbl->Release(q);
   }
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A failed call leaves one line in the trace file (and a successful one none); the host still
+// sees 0 with success. An unwritable trace changes nothing.
+TEST_F(ModuleTest, FailuresLeaveOneTraceLineWithoutThePassword) {
+  const fs::path trace = dir_ / "trace.log";
+  setenv("WEBQUORREL_TRACE", trace.c_str(), 1);
+  EXPECT_EQ(Update(2, "Sales"), 1);
+  EXPECT_FALSE(fs::exists(trace));
+
+  auto call = [&](const std::string& conn) {
+    abi_quorrel* q = Create();
+    Bstr b(conn);
+    int32_t result = -1;
+    EXPECT_EQ(q->vtbl->UpdateOnlineState(q, b.b, nullptr, nullptr, nullptr, &result), ABI_S_OK);
+    q->vtbl->Release(q);
+    return result;
+  };
+  const std::string secret = "Pa55;word";
+  EXPECT_EQ(call("Provider=SQLite;Data Source=" + (dir_ / "none" / "x.db").string() +
+                 ";Password=\"" + secret + "\""),
+            0);
+  sqlite3* other = nullptr;  // a database without SystemSetting
+  ASSERT_EQ(sqlite3_open((dir_ / "empty.db").c_str(), &other), SQLITE_OK);
+  sqlite3_close(other);
+  EXPECT_EQ(call("Provider=SQLite;Data Source=" + (dir_ / "empty.db").string()), 0);
+
+  const std::string text = ReadAll(trace);
+  const std::regex line(
+      R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ pid \d+ PC-7 UpdateOnlineState failed in step '([a-z ]+)': )"
+      R"(error (-?\d+): ([^\n]*)\n)");
+  std::vector<std::string> steps;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator();
+       ++it) {
+    steps.push_back((*it)[1]);
+    EXPECT_NE((*it)[3].str().find("native code"), std::string::npos) << (*it)[0];
+  }
+  EXPECT_EQ(steps, (std::vector<std::string>{"open", "marker query"})) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+  EXPECT_EQ(text.find("Pa55"), std::string::npos) << text;
+  EXPECT_NE(text.find("SystemSetting"), std::string::npos) << text;
+
+  // A full file moves to trace.log.1 before the next line.
+  fs::resize_file(trace, 1024 * 1024);
+  EXPECT_EQ(call("Provider=SQLite;Data Source=" + (dir_ / "empty.db").string()), 0);
+  EXPECT_EQ(fs::file_size(dir_ / "trace.log.1"), 1024u * 1024u);
+  EXPECT_EQ(std::count_if(fs::directory_iterator(dir_), fs::directory_iterator(),
+                          [](const fs::directory_entry& e) {
+                            return e.path().filename().string().starts_with("trace.log");
+                          }),
+            2);
+
+  // A trace that cannot be written: a folder in its place.
+  setenv("WEBQUORREL_TRACE", dir_.c_str(), 1);
+  EXPECT_EQ(call("Provider=SQLite;Data Source=" + (dir_ / "empty.db").string()), 0);
+  EXPECT_EQ(Update(2, "Sales"), 1);
+  unsetenv("WEBQUORREL_TRACE");
 }
 
 // Each thread reads the workstation name once, at its first use, and keeps it.

@@ -35,14 +35,16 @@ int32_t Checksum(const Text& conn, int16_t self_state, const Text& mod_name, boo
 
 }  // namespace stub
 
-int32_t UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
-                          bool ModLogin) noexcept {
+UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
+                       bool ModLogin) {
   stub::last_call.conn = gstrConnSystem;
   stub::last_call.self_state = SelfState;
   stub::last_call.mod_name = ModName;
   stub::last_call.mod_login = ModLogin;
   ++stub::last_call.calls;
-  return stub::Checksum(gstrConnSystem, SelfState, ModName, ModLogin);
+  UpdateResult result;
+  result.count = stub::Checksum(gstrConnSystem, SelfState, ModName, ModLogin);
+  return result;
 }
 
 }  // namespace wq::presence

@@ -1,25 +1,32 @@
-#include "cli/signals.h"
-
+// Stop requests on Linux: SIGINT and SIGTERM, blocked and taken with sigtimedwait.
 #include <pthread.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
 
+#include "cli/signals.h"
 #include "platform/error.h"
 
 namespace wq::cli {
 
-StopSignals::StopSignals() {
-  sigemptyset(&set_);
-  sigaddset(&set_, SIGINT);
-  sigaddset(&set_, SIGTERM);
-  if (const int rc = pthread_sigmask(SIG_BLOCK, &set_, &previous_); rc != 0) {
+const char kStopRequestName[] = "SIGINT or SIGTERM";
+
+struct StopSignals::State {
+  sigset_t set;
+  sigset_t previous;
+};
+
+StopSignals::StopSignals() : state_(std::make_unique<State>()) {
+  sigemptyset(&state_->set);
+  sigaddset(&state_->set, SIGINT);
+  sigaddset(&state_->set, SIGTERM);
+  if (const int rc = pthread_sigmask(SIG_BLOCK, &state_->set, &state_->previous); rc != 0) {
     throw Error(kInvalidProcedureCall, std::string("cannot block signals: ") + strerror(rc));
   }
 }
 
-StopSignals::~StopSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+StopSignals::~StopSignals() { pthread_sigmask(SIG_SETMASK, &state_->previous, nullptr); }
 
 int StopSignals::Wait(std::chrono::milliseconds timeout) {
   using Clock = std::chrono::steady_clock;
@@ -31,7 +38,7 @@ int StopSignals::Wait(std::chrono::milliseconds timeout) {
       ts.tv_sec = static_cast<time_t>(left.count() / 1000000000);
       ts.tv_nsec = static_cast<long>(left.count() % 1000000000);
     }
-    const int sig = sigtimedwait(&set_, nullptr, &ts);
+    const int sig = sigtimedwait(&state_->set, nullptr, &ts);
     if (sig > 0) return sig;
     if (errno == EAGAIN) return 0;
     if (errno != EINTR) {

@@ -1,0 +1,80 @@
+// The command's system on Windows: UTF-16 arguments and environment, a UTF-8 console, no
+// embedded database (every database through ODBC), and no `serve`.
+#include <windows.h>
+// windows.h first
+#include <shellapi.h>
+
+#include <iostream>
+
+#include "cli/system.h"
+#include "platform/error.h"
+#include "platform/host/host.h"
+
+namespace wq::cli {
+namespace {
+
+std::string Utf8(const wchar_t* text) {
+  return ToUtf8(TextView(reinterpret_cast<const char16_t*>(text)));
+}
+
+// The machine's computer name as the DLL reads it; the clock message goes to stderr.
+class ConsoleHost : public Host {
+ public:
+  bool GetComputerNameA(char* buffer, uint32_t size) override {
+    if (buffer == nullptr) return false;
+    DWORD length = size;
+    return ::GetComputerNameA(buffer, &length) != 0;
+  }
+  void ShowMessage(const Text& message) override { std::cerr << ToUtf8(message) << std::endl; }
+};
+
+}  // namespace
+
+const char kConnHelp[] =
+    "Connection string (default: %WEBQUORREL_CONN%; one of them is needed on Windows, e.g. "
+    "Driver={ODBC Driver 17 for SQL Server};Server=...;Database=...;Trusted_Connection=yes)";
+const char kPlatformNotes[] =
+    "On Windows: every database is reached through ODBC and there is no embedded default "
+    "database, so --conn or WEBQUORREL_CONN is needed. agent stops on Ctrl+C, Ctrl+Break or the "
+    "console closing (there are no SIGINT and SIGTERM) and is no Windows service. serve is not "
+    "available (its HTTP library is not part of the Windows build): use serve of the Linux "
+    "command, or list --json. The workstation is the computer name, as the DLL reads it.";
+
+Utf8Arguments::Utf8Arguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) {
+    args_.assign(argv, argv + argc);
+  } else {
+    for (int i = 0; i < count; ++i) args_.push_back(Utf8(wide[i]));
+    LocalFree(wide);
+  }
+  for (std::string& a : args_) pointers_.push_back(a.data());
+}
+
+void PrepareProcess() {
+  SetConsoleOutputCP(CP_UTF8);
+  static ConsoleHost host;
+  Host::SetDefault(&host);
+}
+
+std::string EnvironmentVariable(const char* name) {
+  const Text wide_name = FromUtf8(name);
+  const wchar_t* n = reinterpret_cast<const wchar_t*>(wide_name.c_str());
+  const DWORD size = GetEnvironmentVariableW(n, nullptr, 0);
+  if (size == 0) return std::string();
+  std::wstring value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(n, value.data(), size);
+  if (length == 0 || length >= size) return std::string();
+  value.resize(length);
+  return Utf8(value.c_str());
+}
+
+std::string EmbeddedDatabasePath() {
+  throw Error(kInvalidProcedureCall,
+              "no database given: on Windows there is no embedded default database; pass "
+              "--conn CONNECTION or set WEBQUORREL_CONN (an ODBC or SQL Server connection "
+              "string)");
+}
+
+}  // namespace wq::cli

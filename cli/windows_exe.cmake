@@ -1,0 +1,29 @@
+# webquorrel.exe with mingw-w64 (scripts/build-windows). CLI11 and nlohmann-json are header-only:
+# their headers are taken from the build machine through a folder that holds only them, so that nothing else of
+# its /usr/include reaches the Windows build. Debian's cpp-httplib keeps its code in a Linux
+# library, so the Windows build has no `serve` (serve_unavailable.cpp).
+set(wq_host_headers "${CMAKE_CURRENT_BINARY_DIR}/host-headers")
+file(MAKE_DIRECTORY "${wq_host_headers}")
+foreach(header CLI nlohmann)
+  if(NOT EXISTS "/usr/include/${header}")
+    message(FATAL_ERROR "/usr/include/${header} is missing (scripts/packages/build.txt)")
+  endif()
+  file(CREATE_LINK "/usr/include/${header}" "${wq_host_headers}/${header}" SYMBOLIC)
+endforeach()
+
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+target_include_directories(CLI11::CLI11 SYSTEM INTERFACE "${wq_host_headers}")
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE "${wq_host_headers}")
+
+set(wq_system_sources system_win.cpp signals_win.cpp)
+
+# wq_windows_exe(TARGET): static runtime, so that the program needs nothing but system DLLs,
+# written beside WebQuorrel.dll.
+function(wq_windows_exe target)
+  target_link_libraries(${target} PRIVATE shell32)
+  target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++
+                      $<$<CONFIG:Release>:-s>)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}"
+                        LINK_SEARCH_END_STATIC ON)
+endfunction()
