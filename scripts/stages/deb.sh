@@ -7,11 +7,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 started=$SECONDS
 
-say() { echo "deb: $*"; }
-fail() {
-  echo "deb: FAIL: $*" >&2
-  exit 1
-}
+stage=deb
+# shellcheck source=../lib/stage-log
+source "$root/scripts/lib/stage-log"
 
 [[ $(id -u) -eq 0 ]] || fail "installing the package needs root"
 status=$(dpkg-query -W -f='${db:Status-Status}' webquorrel 2>/dev/null || true)

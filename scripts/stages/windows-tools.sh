@@ -8,11 +8,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 started=$SECONDS
 
-say() { echo "windows-tools: $*"; }
-fail() {
-  echo "windows-tools: FAIL: $*" >&2
-  exit 1
-}
+stage=windows-tools
+# shellcheck source=../lib/stage-log
+source "$root/scripts/lib/stage-log"
 
 "$root/scripts/build-windows" >/dev/null
 cli="$root/build/cli/webquorrel"

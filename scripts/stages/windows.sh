@@ -9,11 +9,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 started=$SECONDS
 
-say() { echo "windows: $*"; }
-fail() {
-  echo "windows: FAIL: $*" >&2
-  exit 1
-}
+stage=windows
+# shellcheck source=../lib/stage-log
+source "$root/scripts/lib/stage-log"
 
 "$root/scripts/build-windows" >/dev/null
 cli="$root/build/cli/webquorrel"
@@ -21,83 +19,11 @@ cli="$root/build/cli/webquorrel"
 say "built in $((SECONDS - started)) s"
 
 tmp=$(mktemp -d "${WEBQUORREL_TEST_TMP:-/tmp}/windows.XXXXXX")
-wine_dir=/usr/lib/wine
-export WINEPREFIX=$tmp/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# Headless: with no display, a message box returns at once instead of waiting for OK.
-unset DISPLAY WAYLAND_DISPLAY
-cleanup() {
-  "$wine_dir/wineserver" -k 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+# shellcheck source=../lib/wine-env
+source "$root/scripts/lib/wine-env"
+trap wine_cleanup EXIT
 
 # --- Helpers --------------------------------------------------------------------------------
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-multiarch() { [[ $1 == win64 ]] && echo x86_64-linux-gnu || echo i386-linux-gnu; }
-loader() { [[ $1 == win64 ]] && echo "$wine_dir/wine64" || echo "$wine_dir/wine"; }
-
-# ODBC inside Wine forwards to the host's unixODBC of the same bitness, so each architecture
-# gets a driver list naming its own driver libraries. The two SQL Server entries are only names
-# for the platform test's driver choice.
-odbc_config() {
-  local arch=$1 dir="$tmp/odbc-$1" lib
-  lib=/usr/lib/$(multiarch "$arch")/odbc
-  mkdir -p "$dir"
-  cat >"$dir/odbcinst.ini" <<INI
-[SQLite3]
-Driver=$lib/libsqlite3odbc.so
-
-[PostgreSQL Unicode]
-Driver=$lib/psqlodbcw.so
-
-[ODBC Driver 13 for SQL Server]
-Driver=$lib/none-13.so
-
-[ODBC Driver 17 for SQL Server]
-Driver=$lib/none-17.so
-INI
-  : >"$dir/odbc.ini"
-}
-
-# run_win ARCH PROGRAM ARGS...: a Windows program of that architecture, with its ODBC.
-run_win() {
-  local arch=$1
-  shift
-  ODBCSYSINI="$tmp/odbc-$arch" ODBCINSTINI=odbcinst.ini ODBCINI="$tmp/odbc-$arch/odbc.ini" \
-    "$(loader "$arch")" "$@"
-}
-
-# The computer name that GetComputerNameA returns for the rest of this Wine session.
-set_computer_name() {
-  local key=HKLM\\System\\CurrentControlSet\\Control\\ComputerName
-  run_win win64 reg add "$key\\ActiveComputerName" /v ComputerName /d "$1" /f >/dev/null
-  run_win win64 reg add "$key\\ComputerName" /v ComputerName /d "$1" /f >/dev/null
-}
-
-# A fresh SQLite database with the host's table, made by the Linux command; prints its path.
-new_sqlite_db() {
-  local db="$tmp/$1.db"
-  rm -f "$db"
-  "$cli" init --conn "Provider=SQLite;Data Source=$db" >/dev/null || fail "cannot create $db"
-  echo "$db"
-}
-
-sqlite_conn() { echo "Driver=SQLite3;Database=$2;LoadExt=$tmp/getdate-$1.so"; }
-
-# A fresh schema on the loopback PostgreSQL server with the host's table and GETDATE(); prints
-# the connection string that works in it.
-new_pg_schema() {
-  local schema="wq_windows_$1"
-  ODBCSYSINI="$tmp/odbc-win64" ODBCINSTINI=odbcinst.ini isql -b -k "$WEBQUORREL_TEST_PG_CONN" \
-    >"$tmp/isql.log" 2>&1 <<SQL || { cat "$tmp/isql.log" >&2; fail "cannot prepare the PostgreSQL schema $schema"; }
-DROP SCHEMA IF EXISTS $schema CASCADE
-CREATE SCHEMA $schema
-CREATE TABLE $schema.SystemSetting (ssID SERIAL PRIMARY KEY, ssDesc VARCHAR(255), ssOption VARCHAR(4000), ssState SMALLINT, ssModeName VARCHAR(255))
-CREATE FUNCTION $schema.getdate() RETURNS timestamp(0) LANGUAGE sql AS 'SELECT localtimestamp(0)'
-SQL
-  echo "$WEBQUORREL_TEST_PG_CONN;ConnSettings=SET search_path TO $schema"
-}
-
 # expect_lines WHAT OUTPUT EXPECTED: the output must hold the expected lines, in order, exactly.
 expect_lines() {
   if [[ "$2" != "$3" ]]; then
@@ -224,15 +150,6 @@ run_coerce_compare() {
   out=$(run_win "$arch" "$root/build-$arch/webquorrel_coerce_compare.exe" \
     "$(winpath "$tmp/$arch/WebQuorrel.dll")" | tr -d '\r') || { echo "$out" >&2; fail "$arch coercion"; }
   say "$arch ${out##*$'\n'}"
-}
-
-# register.vbs: one registration in a module; prints the count it returned.
-vbs_register() {
-  local arch=$1 conn=$2 module=$3 out
-  out=$(run_win "$arch" cscript //nologo "$(winpath "$root/tests/windows/register.vbs")" "$conn" "$module" | tr -d '\r')
-  [[ "$out" == *$'\nend' ]] || fail "$arch register.vbs did not finish: $out"
-  out=${out%$'\n'end}
-  echo "${out#count }"
 }
 
 # --- The run --------------------------------------------------------------------------------
