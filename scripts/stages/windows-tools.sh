@@ -12,15 +12,8 @@ stage=windows-tools
 # shellcheck source=../lib/stage-log
 source "$root/scripts/lib/stage-log"
 
-"$root/scripts/build-windows" >/dev/null
-cli="$root/build/cli/webquorrel"
-[[ -x "$cli" ]] || "$root/scripts/lib/build" "$root/build" -DWEBQUORREL_TESTS=OFF
-say "built in $((SECONDS - started)) s"
-
-tmp=$(mktemp -d "${WEBQUORREL_TEST_TMP:-/tmp}/windows-tools.XXXXXX")
-# shellcheck source=../lib/wine-env
-source "$root/scripts/lib/wine-env"
-trap wine_cleanup EXIT
+# shellcheck source=../lib/windows-stage
+source "$root/scripts/lib/windows-stage"
 wine_boot
 say "prefix ready in $((SECONDS - started)) s"
 

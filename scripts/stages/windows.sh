@@ -13,15 +13,8 @@ stage=windows
 # shellcheck source=../lib/stage-log
 source "$root/scripts/lib/stage-log"
 
-"$root/scripts/build-windows" >/dev/null
-cli="$root/build/cli/webquorrel"
-[[ -x "$cli" ]] || "$root/scripts/lib/build" "$root/build" -DWEBQUORREL_TESTS=OFF
-say "built in $((SECONDS - started)) s"
-
-tmp=$(mktemp -d "${WEBQUORREL_TEST_TMP:-/tmp}/windows.XXXXXX")
-# shellcheck source=../lib/wine-env
-source "$root/scripts/lib/wine-env"
-trap wine_cleanup EXIT
+# shellcheck source=../lib/windows-stage
+source "$root/scripts/lib/windows-stage"
 
 # --- Helpers --------------------------------------------------------------------------------
 # expect_lines WHAT OUTPUT EXPECTED: the output must hold the expected lines, in order, exactly.
