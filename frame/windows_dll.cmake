@@ -136,8 +136,13 @@ target_link_libraries(WebQuorrel PRIVATE wq_frame wq_update_body ole32 oleaut32 
 # it from inside the thread's exit, which unloads the DLL under a winpthreads lock that the
 # unload needs again: the thread never ends. The mingw-w64 runtime's version runs them from
 # this DLL's own thread-detach callback instead, so it is taken first.
+# The symbol is named as the linker sees it: i686 C names carry one more leading underscore.
 target_link_libraries(WebQuorrel PRIVATE mingw32)
-target_link_options(WebQuorrel PRIVATE -Wl,--undefined=__cxa_thread_atexit)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(WebQuorrel PRIVATE -Wl,--undefined=___cxa_thread_atexit)
+else()
+  target_link_options(WebQuorrel PRIVATE -Wl,--undefined=__cxa_thread_atexit)
+endif()
 # LINK_SEARCH_END_STATIC: CMake links odbc32 between -Bstatic and -Bdynamic, and a link line
 # that ends dynamic would take the C++ runtime from its DLLs despite -static.
 set_target_properties(WebQuorrel PROPERTIES PREFIX "" OUTPUT_NAME WebQuorrel
