@@ -17,15 +17,18 @@ std::string Utf8(const wchar_t* text) {
   return ToUtf8(TextView(reinterpret_cast<const char16_t*>(text)));
 }
 
-// The machine's computer name as the DLL reads it; the clock message goes to stderr.
+// The machine's own host for the computer name (as the DLL reads it); the clock message goes to
+// stderr instead of a message box, so that it does not hold the command up.
 class ConsoleHost : public Host {
  public:
+  explicit ConsoleHost(Host& machine) : machine_(machine) {}
   bool GetComputerNameA(char* buffer, uint32_t size) override {
-    if (buffer == nullptr) return false;
-    DWORD length = size;
-    return ::GetComputerNameA(buffer, &length) != 0;
+    return machine_.GetComputerNameA(buffer, size);
   }
   void ShowMessage(const Text& message) override { std::cerr << ToUtf8(message) << std::endl; }
+
+ private:
+  Host& machine_;
 };
 
 }  // namespace
@@ -54,7 +57,7 @@ Utf8Arguments::Utf8Arguments(int argc, char** argv) {
 
 void PrepareProcess() {
   SetConsoleOutputCP(CP_UTF8);
-  static ConsoleHost host;
+  static ConsoleHost host(Host::Default());
   Host::SetDefault(&host);
 }
 
