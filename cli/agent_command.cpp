@@ -80,7 +80,7 @@ void RunAgent(const AgentOptions& options) {
 }  // namespace
 
 // What `webquorrel agent --help` says the command does.
-const std::string kHelp =
+const std::string kAgentHelp =
     std::string(
         "Keep this workstation registered in a module: register now and every interval, "
         "withdraw on ") +
@@ -88,7 +88,7 @@ const std::string kHelp =
 
 void AddAgentCommand(CLI::App& app) {
   std::shared_ptr<AgentOptions> options;
-  CLI::App* command = AddDatabaseCommand(app, options, "agent", kHelp);
+  CLI::App* command = AddDatabaseCommand(app, options, "agent", kAgentHelp);
   command->add_option("--module", options->module, "The module to be registered in")->required();
   command->add_flag("--login", options->login, "Mark the records as logged in");
   command->add_option("--interval", options->interval, "Seconds between updates")

@@ -19,7 +19,7 @@ std::string IdText(const presence::PresenceRow& row) {
 }  // namespace
 
 // What `webquorrel doctor --help` says the command does.
-constexpr char kHelp[] =
+constexpr char kDoctorHelp[] =
     "Report presence records that would trouble any workstation's update; exit status 1 when "
     "there are any";
 
@@ -28,7 +28,7 @@ void AddDoctorCommand(CLI::App& app) {
     bool fix = false;
   };
   std::shared_ptr<Options> options;
-  CLI::App* command = AddDatabaseCommand(app, options, "doctor", kHelp);
+  CLI::App* command = AddDatabaseCommand(app, options, "doctor", kDoctorHelp);
   command->add_flag("--fix", options->fix,
                     "Remove unreadable records and older duplicates, keeping the newest");
   command->callback([options] {

@@ -11,7 +11,7 @@
 namespace wq::cli {
 
 // What `webquorrel prune --help` says the command does.
-constexpr char kHelp[] =
+constexpr char kPruneHelp[] =
     "Remove live presence records whose time is older than a duration by the database "
     "server's clock, in one statement, and print what was removed";
 
@@ -22,7 +22,7 @@ void AddPruneCommand(CLI::App& app) {
     bool dryRun = false;
   };
   std::shared_ptr<Options> options;
-  CLI::App* command = AddDatabaseCommand(app, options, "prune", kHelp);
+  CLI::App* command = AddDatabaseCommand(app, options, "prune", kPruneHelp);
   command->add_option("--older-than", options->olderThan, "90s, 10m, 2h or 1d")->required();
   command->add_option_function<std::string>(
       "--module", [options](const std::string& m) { options->module = m; },
