@@ -1,17 +1,27 @@
 #include "crypto/rc4.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 #include "crypto/hex.h"
 #include "platform/error.h"
 
 namespace wq {
+namespace {
+
+// Whether two texts hold the same units. A byte comparison: std::u16string's own == compares
+// unit by unit, and every cipher call compares its key with the stored one.
+bool SameUnits(const Text& a, const Text& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
+
+}  // namespace
 
 clsRC4::clsRC4(const AnsiCodePage& codePage) : codePage_(codePage) {}
 
 void clsRC4::Key(const Text& New_Value) {
-  if (New_Value == storedKey_) return;
+  if (SameUnits(New_Value, storedKey_)) return;
   storedKey_ = New_Value;
   const Bytes key = codePage_.Encode(New_Value);
   std::iota(state_.begin(), state_.end(), 0);
@@ -56,7 +66,7 @@ const uint8_t* clsRC4::Keystream(size_t size) {
 
 void clsRC4::DecryptHex(const Text& hex, ByteArray& byteArray, const Text& Key) {
   const size_t size = hex.size() / 2;
-  const bool keySet = Key.empty() || Key == storedKey_;
+  const bool keySet = Key.empty() || SameUnits(Key, storedKey_);
   if (keySet && !hex.empty() && hex.size() % 2 == 0 && size <= kKeystreamCache) {
     const uint8_t* stream = Keystream(size);
     if (!byteArray) byteArray.emplace();

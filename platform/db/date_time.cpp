@@ -22,28 +22,38 @@ int64_t SecondsOf(const DateTime& t) {
 template <typename Char>
 class Cursor {
  public:
-  explicit Cursor(std::basic_string_view<Char> text) : text_(text) {}
+  explicit Cursor(std::basic_string_view<Char> text)
+      : pos_(text.data()), end_(text.data() + text.size()) {}
 
-  bool AtEnd() const { return pos_ == text_.size(); }
+  static unsigned Digit(Char c) { return static_cast<unsigned>(c) - '0'; }
+  bool AtEnd() const { return pos_ == end_; }
   bool Take(char c) {
-    if (AtEnd() || text_[pos_] != static_cast<Char>(c)) return false;
+    if (AtEnd() || *pos_ != static_cast<Char>(c)) return false;
     ++pos_;
     return true;
   }
-  // Reads between min and max ASCII digits; false when fewer than min are there.
-  bool Number(size_t min, size_t max, int& out) {
+  // Reads up to max ASCII digits; false when fewer than min are there. Unrolled and inlined, so
+  // that each field costs a few instructions: every presence record's time text is parsed on
+  // every update.
+  [[gnu::always_inline]] bool Number(size_t min, size_t max, int& out) {
+    const size_t available = static_cast<size_t>(end_ - pos_);
     size_t n = 0;
     int v = 0;
-    for (; n < max && !AtEnd() && text_[pos_] >= '0' && text_[pos_] <= '9'; ++n, ++pos_) {
-      v = v * 10 + static_cast<int>(text_[pos_] - '0');
+#pragma GCC unroll 4
+    for (; n < max; ++n) {
+      if (n == available) break;
+      const unsigned digit = Digit(pos_[n]);
+      if (digit > 9) break;
+      v = v * 10 + static_cast<int>(digit);
     }
+    pos_ += n;
     out = v;
     return n >= min;
   }
 
  private:
-  std::basic_string_view<Char> text_;
-  size_t pos_ = 0;
+  const Char* pos_;
+  const Char* end_;
 };
 
 template <typename Char>
