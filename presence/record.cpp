@@ -99,7 +99,11 @@ void DecodeInto(const std::vector<uint8_t>& bytes, Text& out, size_t& comma1, si
 
 }  // namespace
 
-Text PresenceMarker() { return MD5Digest(kPresenceKey); }
+Text PresenceMarker() {
+  // Computed once: the key is ASCII, which every ANSI code page encodes alike.
+  static const Text marker = MD5Digest(kPresenceKey);
+  return marker;
+}
 
 Text MakePayload(TextView workstation, TextView timeText) {
   Text payload;
