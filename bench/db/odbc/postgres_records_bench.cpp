@@ -76,8 +76,8 @@ void BM_DriverFloor(benchmark::State& state) {
                                       SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
     state.SkipWithError("the driver did not connect");
   } else {
-    std::string sql = "SELECT * FROM SystemSetting WHERE ssDesc = '" +
-                      ToUtf8(presence::PresenceMarker()) + "'";
+    std::string sql =
+        "SELECT * FROM SystemSetting WHERE ssDesc = '" + ToUtf8(presence::PresenceMarker()) + "'";
     for (auto _ : state) {
       SQLHSTMT stmt = SQL_NULL_HSTMT;
       SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &stmt);
