@@ -69,6 +69,7 @@ class IconvCodePage final : public AnsiCodePage {
         throw Error::InvalidProcedureCall("code page \"" + name + "\" is not a byte code page");
       }
       if (c == u'?') question_ = one[0];
+      asciiSame_ = asciiSame_ && one[0] == c;
     }
     singleByte_ = ProbeSingleByte();
     if (singleByte_) BuildTables();
@@ -81,6 +82,10 @@ class IconvCodePage final : public AnsiCodePage {
     if (singleByte_) {
       out.resize(text.size());
       EncodeSingleByte(text, out.data());
+    } else if (asciiSame_ && IsAscii(text)) {
+      // Multi-byte pages that keep ASCII as it is (CP936, CP932, ...): the common case of a
+      // presence payload, without the converter and its lock.
+      out.assign(text.begin(), text.end());
     } else {
       std::lock_guard<std::mutex> lock(mutex_);
       EncodeUnits(text.data(), text.size(), out);
@@ -235,7 +240,14 @@ class IconvCodePage final : public AnsiCodePage {
   mutable std::mutex mutex_;
   mutable IconvHandle encoder_;
   mutable IconvHandle decoder_;
+  static bool IsAscii(TextView text) {
+    char16_t seen = 0;
+    for (char16_t c : text) seen |= c;
+    return seen < 0x80;
+  }
+
   uint8_t question_ = '?';
+  bool asciiSame_ = true;  // every ASCII character encodes as its own code
   bool singleByte_ = false;
   std::array<char16_t, 256> decodeTable_{};
   std::unique_ptr<uint8_t[]> encodeTable_;
