@@ -61,6 +61,7 @@ TEST(AnsiCp936, DoubleByteCharactersTakeTwoBytes) {
   const ByteVector bytes = {0xD6, 0xD0, 0xCE, 0xC4, 'a', 'b'};
   EXPECT_EQ(cp->Encode(u"中文ab"), bytes);
   EXPECT_EQ(cp->Decode(bytes), u"中文ab");
+  EXPECT_EQ(cp->Encode(Text(u"a\0\x7F", 3)), ByteVector({'a', 0, 0x7F}));  // ASCII alone
   EXPECT_EQ(cp->CharCode(u'中'), 0xD6D0u);
   EXPECT_EQ(cp->CharCode(u'a'), uint32_t{'a'});
   EXPECT_EQ(cp->Encode(u"中\u0E01\U0001F600"), ByteVector({0xD6, 0xD0, '?', '?', '?'}));
