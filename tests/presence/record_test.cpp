@@ -46,6 +46,12 @@ TEST(PresenceRecord, ClassifiesEveryStoredForm) {
       {seal(u"PC-3,never"), RecordKind::kDamaged, u"PC-3", u"never"},
       {seal(u"PC-3,,2026-3-7"), RecordKind::kDamaged, u"PC-3", u""},
       {seal(u","), RecordKind::kDamaged, u"", u""},
+      // Payloads of 16 bytes and more: commas and non-ASCII bytes in the last, partial block.
+      {seal(u"ABCDEFGHIJKLMNOP,"), RecordKind::kDamaged, u"ABCDEFGHIJKLMNOP", u""},
+      {seal(u"ABCDEFGHIJ,2026-3-7,x"), RecordKind::kLive, u"ABCDEFGHIJ", u"2026-3-7"},
+      {seal(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345,2026-3-7,x"), RecordKind::kLive,
+       u"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", u"2026-3-7"},
+      {seal(u"PC-3,2026-3-7 9:05:02é"), RecordKind::kDamaged, u"PC-3", u"2026-3-7 9:05:02é"},
       {seal(u"PC-3 2026-3-7"), RecordKind::kUnreadable, nullptr, nullptr},
       {db::Value(db::Null{}), RecordKind::kUnreadable, nullptr, nullptr},
       {db::Value(int64_t{4784}), RecordKind::kUnreadable, nullptr, nullptr},
