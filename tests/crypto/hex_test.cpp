@@ -77,7 +77,7 @@ TEST(HexToByteArray, RejectsAnythingButAsciiHexDigits) {
 }
 
 TEST(HexToByteArray, BadDigitAnywhereInALongTextStopsAtItsPair) {
-  ByteVector bytes(40);
+  ByteVector bytes(43);  // five whole blocks of eight bytes and a partial one
   for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<uint8_t>(k * 29 + 1);
   const Text good = ByteArrayToHex(bytes);
   for (char16_t bad : {u'G', u'g', u' ', u'\0', u'/', u':', u'@', u'`', u'\u0130', u'\uFF10',
