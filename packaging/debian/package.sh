@@ -25,7 +25,8 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/
   -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG \
   -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
   -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" >/dev/null
-cmake --build "$build" -j"$(nproc)" >/dev/null || cmake --build "$build" -j1
+cmake --build "$build" -j"$(nproc)" >"$build/build.log" 2>&1 ||
+  { tail -n 80 "$build/build.log" >&2; echo "package: the build failed (whole output: $build/build.log)" >&2; exit 1; }
 rm -rf "$build/cpack"
 (cd "$build" && cpack -G DEB -B "$build/cpack" >"$build/cpack.log" 2>&1) ||
   { cat "$build/cpack.log" >&2; exit 1; }
