@@ -12,9 +12,13 @@ stage=deb
 source "$root/scripts/lib/stage-log"
 
 [[ $(id -u) -eq 0 ]] || fail "installing the package needs root"
+# A run killed halfway may have left its package installed (or half installed): purge it, so
+# that this run starts from a machine without it.
 status=$(dpkg-query -W -f='${db:Status-Status}' webquorrel 2>/dev/null || true)
 if [[ -n "$status" && "$status" != not-installed ]]; then
-  fail "webquorrel is $status on this machine; the stage would replace it"
+  say "purging a webquorrel package left $status by an earlier run"
+  dpkg --purge webquorrel >/dev/null 2>&1 || dpkg --purge --force-remove-reinstreq webquorrel >/dev/null ||
+    fail "cannot purge the webquorrel package left by an earlier run"
 fi
 
 tmp=$(mktemp -d "${WEBQUORREL_TEST_TMP:-/tmp}/deb.XXXXXX")
