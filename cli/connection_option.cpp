@@ -5,7 +5,7 @@
 
 #include "cli/schema.h"
 #include "cli/system.h"
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/error.h"
 
 namespace wq::cli {
@@ -41,12 +41,16 @@ Text PrepareConnection(const std::optional<std::string>& flag, bool* created) {
     if (ec) {
       throw Error(kInvalidProcedureCall, "cannot create " + dir.string() + ": " + ec.message());
     }
-    auto conn = db::Connection::Open(choice.connectionString);
-    const bool made = ApplySchema(*conn);
+    auto reg = db::Register::Open(choice.connectionString);
+    const bool made = ApplySchema(*reg);
     if (created) *created = made;
-    conn->Close();
+    reg->Close();
   }
   return choice.connectionString;
+}
+
+Text LookingConnection(const std::optional<std::string>& flag) {
+  return ChooseConnection(flag).connectionString;
 }
 
 }  // namespace wq::cli

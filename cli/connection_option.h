@@ -50,4 +50,8 @@ Text SqliteConnectionString(const std::string& path);
 // connection is never initialised.
 Text PrepareConnection(const std::optional<std::string>& flag, bool* created = nullptr);
 
+// The connection string for a command that only looks: the chosen one, nothing created, so that
+// a missing embedded database is an error naming its file. Open it with db::Access::kReadOnly.
+Text LookingConnection(const std::optional<std::string>& flag);
+
 }  // namespace wq::cli

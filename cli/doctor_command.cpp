@@ -33,7 +33,9 @@ void AddDoctorCommand(CLI::App& app) {
                     "Remove unreadable records and older duplicates, keeping the newest");
   command->callback([options] {
     const presence::DoctorReport report =
-        presence::Doctor(PrepareConnection(options->conn), options->fix);
+        presence::Doctor(options->fix ? PrepareConnection(options->conn)
+                                        : LookingConnection(options->conn),
+                          options->fix);
     for (const presence::Finding& f : report.findings) {
       std::cout << "id " << IdText(f.row) << ": " << presence::TroubleName(f.trouble) << ": "
                 << Printable(FromUtf8(f.reason)) << '\n';

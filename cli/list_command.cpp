@@ -6,7 +6,7 @@
 #include "cli/commands.h"
 #include "cli/connection_option.h"
 #include "cli/list_output.h"
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "presence/presence_rows.h"
 
 namespace wq::cli {
@@ -29,9 +29,9 @@ void AddListCommand(CLI::App& app) {
       "--workstation", [options](const std::string& w) { options->workstation = FromUtf8(w); },
       "Only records of this workstation (letter case ignored)");
   command->callback([options] {
-    auto conn = db::Connection::Open(PrepareConnection(options->conn));
-    auto records = presence::ReadPresenceRows(*conn, /*judgeOwn=*/true);
-    conn->Close();
+    auto reg = db::Register::Open(LookingConnection(options->conn), db::Access::kReadOnly);
+    auto records = presence::ReadPresenceRows(*reg, /*judgeOwn=*/true);
+    reg->Close();
     std::erase_if(records, [&](const presence::PresenceRow& r) {
       if (options->module && r.module != *options->module) return true;
       return options->workstation && (r.kind == presence::RecordKind::kUnreadable ||

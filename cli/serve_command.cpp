@@ -119,7 +119,7 @@ void AddServeCommand(CLI::App& app) {
   command
       ->add_option("--listen", options->listen, "ADDRESS:PORT to listen on (port 0: any free port)")
       ->default_str(kDefaultListen);
-  command->callback([options] { Serve(options->listen, PrepareConnection(options->conn)); });
+  command->callback([options] { Serve(options->listen, LookingConnection(options->conn)); });
 }
 
 }  // namespace wq::cli

@@ -156,12 +156,8 @@ boot_started=$SECONDS
 say "prefix ready in $((SECONDS - boot_started)) s"
 
 gcc_flags=(-O2 -Wall -Wextra -Werror -fPIC -shared -nostdlib -ffreestanding)
-gcc -m64 "${gcc_flags[@]}" -o "$tmp/getdate-win64.so" "$root/tests/windows/getdate_ext.c"
-gcc -m32 "${gcc_flags[@]}" -o "$tmp/getdate-win32.so" "$root/tests/windows/getdate_ext.c"
-gcc -m64 "${gcc_flags[@]}" -DGETDATE_FIXED_TEXT='"soon"' -o "$tmp/nodate-win64.so" \
-  "$root/tests/windows/getdate_ext.c"
-gcc -m32 "${gcc_flags[@]}" -DGETDATE_FIXED_TEXT='"soon"' -o "$tmp/nodate-win32.so" \
-  "$root/tests/windows/getdate_ext.c"
+gcc -m64 "${gcc_flags[@]}" -o "$tmp/nodate-win64.so" "$root/tests/windows/nodate_ext.c"
+gcc -m32 "${gcc_flags[@]}" -o "$tmp/nodate-win32.so" "$root/tests/windows/nodate_ext.c"
 
 for arch in win64 win32; do
   odbc_config "$arch"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/db/connection_string.h"
 #include "tests/cli/child_process.h"
 #include "tests/pg_fault_cluster.h"
@@ -79,7 +79,7 @@ class PostgresFault : public FaultCluster {
       if (db::IsSecretKey(key)) password_ = ToUtf8(value);
     }
     ASSERT_EQ(RunCommand({"init", "--conn", conn_}).status, 0);
-    db::Connection::Open(FromUtf8(conn_))->Execute(u"DELETE FROM SystemSetting");
+    db::Register::Open(FromUtf8(conn_))->RunSchemaStatement(u"DELETE FROM SystemSetting");
   }
   CommandResult Update(const std::string& workstation) {
     return RunCommand({"update", "--conn", conn_, "--state", "2"},

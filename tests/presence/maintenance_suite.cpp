@@ -8,7 +8,7 @@
 
 #include <set>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/error.h"
 #include "presence/age.h"
 #include "presence/counting.h"
@@ -190,7 +190,7 @@ TEST_P(PresenceMaintenance, CountsAndOnlineSnapshot) {
   db_->Insert({{}, Marker(), "ZZ", "Sales", 0});
   db_->Insert({{}, "other", "ZZ", "Sales", 0});
 
-  auto conn = db::Connection::Open(Conn());
+  auto conn = db::Register::Open(Conn(), db::Access::kReadOnly);
   EXPECT_EQ(presence::CountPresenceRecords(*conn), 7);
   std::vector<std::pair<std::string, int64_t>> counts;
   for (const auto& c : presence::CountByModule(*conn))

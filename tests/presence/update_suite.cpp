@@ -192,6 +192,33 @@ TEST_P(PresenceUpdate, DigitOnlyTextIdsAreAccepted) {
   EXPECT_THAT(Workstations(), ElementsAre("PC-3"));
 }
 
+// Each id reaches the delete as stored, and only presence rows go: the host's row '7' stays
+// beside the presence rows '007' and '7 '.
+TEST_P(PresenceUpdate, IdsReachTheDeleteAsStoredAndOnlyPresenceRowsGo) {
+  Create(Layout::kLooseIds);
+  db_->Insert({"7", "host", "H", std::nullopt, 0});
+  AddRecord(std::string("PC-7,") + kTime, "", 0, "007");
+  AddRecord(std::string("PC-3,") + kTime, "", 0, "7 ");
+  UpdateResult r = UpdateAs("PC-7", 0);
+  ASSERT_TRUE(r.ok()) << r.error->what();
+  EXPECT_EQ(r.count, 1);
+  ASSERT_EQ(Records().size(), 1u);
+  EXPECT_EQ(Records()[0].id, "7 ");
+  ASSERT_EQ(OtherRows().size(), 1u);
+  EXPECT_EQ(OtherRows()[0][0], Cell("7"));
+}
+
+// A value longer than any record is read no further: the record is unreadable and removed.
+TEST_P(PresenceUpdate, HugeOptionIsAnUnreadableRecord) {
+  Create();
+  db_->Insert({std::nullopt, Marker(), std::string(50'000'000, 'A'), "A", 0});
+  AddRecord(std::string("PC-3,") + kTime, "A");
+  UpdateResult r = UpdateAs("PC-7", 0, "A");
+  ASSERT_TRUE(r.ok()) << r.error->what();
+  EXPECT_EQ(r.count, 1);
+  EXPECT_THAT(Workstations(), ElementsAre("PC-3"));
+}
+
 TEST_P(PresenceUpdate, DamagedRecordOutsideTheModuleIsLeftAlone) {
   Create();
   AddRecord("PC-4,", "B", 1);

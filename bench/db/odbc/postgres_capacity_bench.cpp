@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "bench/db/odbc/live_records.h"
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/host/host.h"
 #include "presence/record.h"
 #include "presence/update.h"

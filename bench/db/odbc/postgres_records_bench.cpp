@@ -15,7 +15,7 @@
 #include <string>
 
 #include "bench/db/odbc/live_records.h"
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/db/connection_string.h"
 #include "presence/record.h"
 #include "presence/update.h"

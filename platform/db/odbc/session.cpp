@@ -7,7 +7,6 @@
 #include "platform/db/connection_string.h"
 #include "platform/db/odbc/connection_pool.h"
 #include "platform/db/odbc/environment.h"
-#include "platform/db/odbc/keyset_sql.h"
 
 namespace wq::db::odbc {
 namespace {
@@ -83,13 +82,6 @@ void Session::Connect(bool reuse) {
 void Session::ReadInfo() {
   SQLHDBC dbc = dbc_;
   dbms_ = ToUtf8(GetInfoText(dbc, SQL_DBMS_NAME));
-  Text quote = GetInfoText(dbc, SQL_IDENTIFIER_QUOTE_CHAR);
-  if (dbms_.find("SQL Server") != std::string::npos) {
-    quote_open_ = u'[';
-    quote_close_ = u']';
-  } else if (quote.size() == 1 && quote[0] != u' ') {
-    quote_open_ = quote_close_ = quote[0];
-  }
 }
 
 SQLHDBC Session::dbc() const {
@@ -116,10 +108,6 @@ void Session::Reconnect() {
   if (pooled_) pool::DropAll(pool_key_);
   used_ = false;
   Connect(/*reuse=*/false);
-}
-
-Text Session::QuoteIdentifier(TextView name) const {
-  return odbc::QuoteIdentifier(name, quote_open_, quote_close_);
 }
 
 }  // namespace wq::db::odbc

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/error.h"
 #include "tests/platform/db/odbc/tds_listener.h"
 
@@ -57,7 +57,7 @@ Received Login(const std::string& ado_template, std::string* error = nullptr) {
     ado.replace(at, 3, std::to_string(listener.port()));
   }
   try {
-    Connection::Open(FromUtf8(ado + ";Connect Timeout=5"));
+    Register::Open(FromUtf8(ado + ";Connect Timeout=5"));
     ADD_FAILURE() << "connected to a listener that cannot log in: " << ado;
   } catch (const Error& e) {
     if (error) *error = e.description();

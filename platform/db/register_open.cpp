@@ -1,10 +1,13 @@
-// Connection::Open: picks the engine that the connection string names.
+// Register::Open: picks the adapter that the connection string names.
 #include <string>
 
-#include "platform/db/connection.h"
 #include "platform/db/connection_string.h"
-#include "platform/db/engines.h"
+#include "platform/db/odbc/odbc_register.h"
+#include "platform/db/register.h"
 #include "platform/error.h"
+#ifndef _WIN32
+#include "platform/db/sqlite/sqlite_register.h"
+#endif
 
 namespace wq::db {
 namespace {
@@ -13,9 +16,26 @@ std::string Describe(const Text& connectionString) {
   return "'" + ToUtf8(ConnectionString::Redact(connectionString)) + "'";
 }
 
+#ifndef _WIN32
+std::unique_ptr<Register> OpenSqlite(const ConnectionString& cs, Access access) {
+  const std::optional<Text> path = cs.Get(u"Data Source");
+  if (!path || path->empty()) {
+    throw Error(kProviderError,
+                "Cannot open the database: the SQLite connection string has no "
+                "Data Source (the database file's path)");
+  }
+  if (path->find(u'\0') != Text::npos) {
+    // The file name would end at the NUL and name another file.
+    throw Error(kProviderError,
+                "Cannot open the database: the SQLite Data Source contains a NUL character");
+  }
+  return sqlite::OpenRegister(ToUtf8(*path), access);
+}
+#endif
+
 }  // namespace
 
-std::unique_ptr<Connection> Connection::Open(const Text& connectionString) {
+std::unique_ptr<Register> Register::Open(const Text& connectionString, Access access) {
   ConnectionString cs;
   try {
     cs = ConnectionString::Parse(connectionString);
@@ -32,9 +52,9 @@ std::unique_ptr<Connection> Connection::Open(const Text& connectionString) {
                     Describe(connectionString) + ")");
   }
 #else
-  if (provider && EqualsIgnoreCase(*provider, u"SQLite")) return OpenSqlite(cs);
+  if (provider && EqualsIgnoreCase(*provider, u"SQLite")) return OpenSqlite(cs, access);
 #endif
-  if (std::unique_ptr<Connection> odbc = OpenOdbc(cs)) return odbc;
+  if (std::unique_ptr<Register> odbc = odbc::OpenRegister(cs, access)) return odbc;
 
   if (provider) {
     throw Error(kProviderError,
