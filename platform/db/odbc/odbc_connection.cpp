@@ -83,7 +83,7 @@ std::unique_ptr<Connection> OpenOdbc(const ConnectionString& cs) {
   for (const auto& pair : cs.pairs()) {
     if (!EqualsIgnoreCase(pair.first, u"OLE DB Services")) pairs.push_back(pair);
   }
-  if (!odbc::TranslateAdoToOdbc(pairs, {})) return nullptr;
+  if (!odbc::IsForOdbc(pairs)) return nullptr;
   static const std::vector<Text> drivers = odbc::InstalledDrivers();
   std::optional<odbc::OdbcTarget> target = odbc::TranslateAdoToOdbc(pairs, drivers);
   return std::make_unique<odbc::OdbcConnection>(*target, odbc::PoolingWanted(cs.pairs()));
