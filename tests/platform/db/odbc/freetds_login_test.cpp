@@ -45,17 +45,23 @@ class FreeTdsOnly : public ::testing::Environment {
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new FreeTdsOnly);
 
 // Opens the host string against the listener ({A} stands for its address, {P} for its port);
-// the listener hangs up after the login, so the open fails. Returns what it received.
-Received Login(const std::string& ado_template, std::string* error = nullptr) {
+// the listener hangs up after the login, so the open fails. Returns what it received. The data
+// sources of odbc.ini are `odbc_ini`, with {A} and {P} replaced alike.
+Received Login(const std::string& ado_template, std::string* error = nullptr,
+               const std::string& odbc_ini = "") {
   TdsListener listener;
   EXPECT_TRUE(listener.ok()) << "no free loopback address for the listener";
-  std::string ado = ado_template;
-  for (size_t at; (at = ado.find("{A}")) != std::string::npos;) {
-    ado.replace(at, 3, listener.address());
-  }
-  for (size_t at; (at = ado.find("{P}")) != std::string::npos;) {
-    ado.replace(at, 3, std::to_string(listener.port()));
-  }
+  auto fill = [&](std::string text) {
+    for (size_t at; (at = text.find("{A}")) != std::string::npos;) {
+      text.replace(at, 3, listener.address());
+    }
+    for (size_t at; (at = text.find("{P}")) != std::string::npos;) {
+      text.replace(at, 3, std::to_string(listener.port()));
+    }
+    return text;
+  };
+  const std::string ado = fill(ado_template);
+  std::ofstream(std::getenv("ODBCINI")) << fill(odbc_ini);
   try {
     Connection::Open(FromUtf8(ado + ";Connect Timeout=5"));
     ADD_FAILURE() << "connected to a listener that cannot log in: " << ado;
@@ -71,6 +77,7 @@ TEST(FreeTdsLogin, SendsWhatTheHostStringSays) {
   struct Case {
     std::string ado;
     const char16_t *user, *password, *database, *app, *workstation;
+    const char16_t* language = u"us_english";  // FreeTDS's default
   };
   const Case cases[] = {
       {"Provider=SQLOLEDB.1;Data Source={A},{P};Initial Catalog=Host DB;User ID=sa;"
@@ -87,6 +94,12 @@ TEST(FreeTdsLogin, SendsWhatTheHostStringSays) {
       {"Provider=SQLOLEDB;Data Source=tcp:{A}\\INST , {P};User ID=u=v;Password=x{y;"
        "Application Name=\"a;b=c\";Workstation ID='w s'",
        u"u=v", u"x{y", u"", u"a;b=c", u"w s"},
+      // FreeTDS's braces run to the first "};" and keep '}' single.
+      {"Provider=SQLOLEDB;Data Source={A},{P};User ID=\" u}\";Password=\"pa;ss{w}rd\";"
+       "Current Language=Deutsch;Language=Français",
+       u" u}", u"pa;ss{w}rd", u"", u"", u"", u"Deutsch"},
+      {"Provider=SQLOLEDB;Data Source={A},{P};User ID=}}{;Password={;}}}}};Language=Français",
+       u"}}{", u";}}", u"", u"", u"", u"Français"},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -106,9 +119,33 @@ TEST(FreeTdsLogin, SendsWhatTheHostStringSays) {
     if (*c.workstation) {
       EXPECT_EQ(ToUtf8(r.login->workstation), ToUtf8(c.workstation)) << c.ado;
     }
+    EXPECT_EQ(ToUtf8(r.login->language), ToUtf8(c.language)) << c.ado;
     if (std::char_traits<char16_t>::length(c.password) > 2) {
       EXPECT_THAT(error, Not(HasSubstr(ToUtf8(c.password)))) << c.ado;
     }
+  }
+}
+
+// A .udl file's string: MSDASQL maps its keywords onto a data source whose driver is FreeTDS.
+// A value that FreeTDS would end early is refused, and nothing is sent.
+TEST(FreeTdsLogin, MsdasqlDataSourceAndRefusals) {
+  const std::string ini = "[SiteDSN]\nDriver=FreeTDS\nServer={A}\nPort={P}\nTDS_Version=7.3\n";
+  std::string error;
+  Received r = Login(
+      "Provider=MSDASQL.1;Persist Security Info=False;User ID=clerk;Password=pa}ss;"
+      "Data Source=SiteDSN;Initial Catalog=ledger;Extended Properties=\"UID=x;Language=Deutsch\"",
+      &error, ini);
+  ASSERT_TRUE(r.login) << error;
+  EXPECT_EQ(ToUtf8(r.login->user), "clerk");
+  EXPECT_EQ(ToUtf8(r.login->password), "pa}ss");
+  EXPECT_EQ(ToUtf8(r.login->database), "ledger");
+  EXPECT_EQ(ToUtf8(r.login->language), "Deutsch");
+  for (std::string ado : {"Provider=SQLOLEDB;Data Source={A},{P};User ID=u;Password={s3c}};ret}",
+                          "Provider=MSDASQL;Data Source=SiteDSN;Password=\"s3c;ret\""}) {
+    r = Login(ado, &error, ini);
+    EXPECT_FALSE(r.prelogin) << ado;
+    EXPECT_THAT(error, HasSubstr("PWD")) << ado;
+    EXPECT_THAT(error, Not(HasSubstr("s3c"))) << ado;
   }
 }
 
