@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -19,14 +20,19 @@ using ::testing::Not;
 using testing::Received;
 using testing::TdsListener;
 
-// unixODBC sees FreeTDS alone, and FreeTDS reads no configuration of this machine.
+// unixODBC sees FreeTDS (and the SQLite ODBC driver) alone, and FreeTDS reads no
+// configuration of this machine.
 class FreeTdsOnly : public ::testing::Environment {
  public:
   void SetUp() override {
     const char* tmp = std::getenv("WEBQUORREL_TEST_TMP");
     dir_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/freetds-login-" + std::to_string(getpid());
     std::system(("mkdir -p " + dir_).c_str());
-    std::ofstream(dir_ + "/odbcinst.ini") << "[FreeTDS]\nDriver=" WQ_TDSODBC_LIBRARY "\n";
+    std::ofstream(dir_ + "/odbcinst.ini") << "[FreeTDS]\nDriver=" WQ_TDSODBC_LIBRARY "\n"
+#ifdef WQ_SQLITEODBC_LIBRARY
+                                          << "[SQLite3]\nDriver=" WQ_SQLITEODBC_LIBRARY "\n"
+#endif
+        ;
     std::ofstream(dir_ + "/odbc.ini");
     std::ofstream(dir_ + "/freetds.conf") << "[global]\n";
     setenv("ODBCSYSINI", dir_.c_str(), 1);
@@ -38,9 +44,10 @@ class FreeTdsOnly : public ::testing::Environment {
     }
   }
   void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+  static const std::string& dir() { return dir_; }
 
  private:
-  std::string dir_;
+  static inline std::string dir_;
 };
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new FreeTdsOnly);
 
@@ -168,6 +175,41 @@ TEST(FreeTdsLogin, RequiredEncryptionIsAskedForAndNeverFallsBackToClearText) {
     EXPECT_FALSE(r.login) << ado;  // the listener offers no encryption: no login in the clear
   }
 }
+
+#ifdef WQ_SQLITEODBC_LIBRARY
+// The SQLite ODBC driver reads no braces: a pair smuggled inside a value would make it load a
+// library into the host. Such strings fail and load nothing; the host's own LoadExt does load
+// the marker library, so a load would have shown.
+TEST(SqliteOdbcDriver, SmuggledPairsAreRefusedAndLoadNothing) {
+  namespace fs = std::filesystem;
+  const std::string dir = FreeTdsOnly::dir(), marker = dir + "/loaded", db = dir + "/x.db";
+  setenv("WQ_MARKER_FILE", marker.c_str(), 1);
+  for (const char* name : {"/evil.so", "/evil.so}"}) {
+    fs::copy_file(WQ_MARKER_LIBRARY, dir + name, fs::copy_options::overwrite_existing);
+  }
+  const std::string start = "Driver=SQLite3;Database=" + db + ";";
+  for (std::string ado : {start + "UID=\"x;LoadExt=" + dir + "/evil.so\"",
+                          start + "PWD=\"a};LoadExt=" + dir + "/evil.so;x\"",
+                          start + "PWD={a}}};LoadExt=" + dir + "/evil.so;x}",
+                          "Provider=MSDASQL;Extended Properties=\"" + start +
+                              "\";Password=\"x;LoadExt=" + dir + "/evil.so\""}) {
+    fs::remove(marker);
+    try {
+      Connection::Open(FromUtf8(ado));
+      ADD_FAILURE() << "opened: " << ado;
+    } catch (const Error& e) {
+      EXPECT_THAT(e.description(), Not(HasSubstr("evil"))) << ado;
+    }
+    EXPECT_FALSE(fs::exists(marker)) << ado;
+  }
+  try {
+    Connection::Open(FromUtf8(start + "LoadExt=" + dir + "/evil.so"));
+  } catch (const Error&) {
+    // Not an extension: the driver may refuse it after loading it.
+  }
+  EXPECT_TRUE(fs::exists(marker));
+}
+#endif
 
 }  // namespace
 }  // namespace wq::db::odbc
