@@ -216,6 +216,19 @@ TEST(TranslateAdoToOdbc, ConnectTimeoutBecomesTheLoginTimeout) {
   EXPECT_FALSE(TranslateAdoToOdbc({{u"Provider", u"SQLOLEDB"}}, kFreeTds)->login_timeout);
 }
 
+// FreeTDS checks a certificate only with a CA file in its own configuration: the site is told
+// when the host asked for a checked certificate.
+TEST(TranslateAdoToOdbc, WarnsWhereFreeTdsMayNotCheckTheCertificate) {
+  EXPECT_THAT(Translate(u"Provider=MSOLEDBSQL19;Data Source=db", kFreeTds)->warning,
+              HasSubstr("ca file"));
+  EXPECT_THAT(Translate(u"Provider=SQLOLEDB;Encrypt=yes", kFreeTds)->warning, HasSubstr("ca file"));
+  for (const char16_t* quiet : {u"Provider=SQLOLEDB;Data Source=db",
+                                u"Provider=MSOLEDBSQL19;Trust Server Certificate=true"}) {
+    EXPECT_EQ(Translate(quiet, kFreeTds)->warning, "") << ToUtf8(quiet);
+  }
+  EXPECT_EQ(Translate(u"Provider=MSOLEDBSQL19", kDriver18)->warning, "");
+}
+
 // Hostile values reach Microsoft's drivers intact, through the ADO parser and back.
 TEST(TranslateAdoToOdbc, HostileValuesArriveIntact) {
   for (const Text& value :

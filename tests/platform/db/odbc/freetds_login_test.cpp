@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/db/connection.h"
+#include "platform/db/connection_warning.h"
 #include "platform/error.h"
 #include "tests/platform/db/odbc/tds_listener.h"
 
@@ -174,6 +175,8 @@ TEST(FreeTdsLogin, RequiredEncryptionIsAskedForAndNeverFallsBackToClearText) {
     EXPECT_EQ(r.encryption, 1) << ado;
     EXPECT_FALSE(r.login) << ado;  // the listener offers no encryption: no login in the clear
   }
+  // `doctor` tells the site that FreeTDS verifies the server only with its own CA file.
+  EXPECT_THAT(ConnectionWarning(u"Provider=MSOLEDBSQL19;Data Source=db"), HasSubstr("ca file"));
 }
 
 #ifdef WQ_SQLITEODBC_LIBRARY
