@@ -35,8 +35,14 @@ void AddFreeTdsReading(TextView text, Secrets& secrets) {
     TextView value;
     if (eq + 1 < text.size() && text[eq + 1] == u'{') {
       end = text.find(u"};", eq + 2);
-      value = text.substr(eq + 2, (end == TextView::npos ? text.size() - 1 : end) - eq - 2);
-      end = end == TextView::npos ? text.size() : end + 1;
+      if (end == TextView::npos) {
+        end = text.back() == u'}' ? text.size() - 1 : text.size();
+        value = text.substr(eq + 2, std::max(end, eq + 2) - eq - 2);
+        end = text.size();
+      } else {
+        value = text.substr(eq + 2, end - eq - 2);
+        end += 1;
+      }
     } else {
       end = std::min(text.find(u';', eq), text.size());
       value = text.substr(eq + 1, end - eq - 1);

@@ -139,9 +139,6 @@ Text TranslateSqlServerKeywords(const AdoPairs& pairs, TextView provider, TextVi
   auto put = [&](TextView key, TextView literal) {
     AppendPairFor(out, key, literal, reader, driver);
   };
-  auto refuse_here = [&](const std::string& what) {
-    Refuse(what + " cannot be passed to the " + ToUtf8(driver) + " driver");
-  };
 
   // The network address beats Data Source, which beats Server, wherever each stands; an empty
   // one is the local server.
@@ -230,7 +227,8 @@ Text TranslateSqlServerKeywords(const AdoPairs& pairs, TextView provider, TextVi
   }
   if (const Text* name = Pick(pairs, {u"Host Name In Certificate"}, {u"HostNameInCertificate"})) {
     if (!(microsoft && version >= 18)) {
-      refuse_here("Host Name In Certificate (only Microsoft ODBC Driver 18 and later take it)");
+      Refuse("Host Name In Certificate cannot be passed to the " + ToUtf8(driver) +
+             " driver (only Microsoft ODBC Driver 18 and later take it)");
     }
     put(u"HostnameInCertificate", TrimBlanks(*name));
   }
