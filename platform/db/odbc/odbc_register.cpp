@@ -142,7 +142,7 @@ std::unique_ptr<Register> OpenRegister(const ConnectionString& cs, Access access
   for (const auto& pair : cs.pairs()) {
     if (!EqualsIgnoreCase(pair.first, u"OLE DB Services")) pairs.push_back(pair);
   }
-  if (!TranslateAdoToOdbc(pairs, {})) return nullptr;
+  if (!IsForOdbc(pairs)) return nullptr;
   static const std::vector<Text> drivers = InstalledDrivers();
   std::optional<OdbcTarget> target = TranslateAdoToOdbc(pairs, drivers);
   return std::make_unique<OdbcRegister>(*target, PoolingWanted(cs.pairs()));

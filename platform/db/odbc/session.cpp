@@ -35,14 +35,8 @@ Session::Session(Text connection_string, int login_timeout_seconds, bool pooled)
   }
   // Connections differ by their string and by the login timeout set on them.
   pool_key_ = connection_string_ + u'\0' + FromUtf8(std::to_string(login_timeout_));
-  // A malformed string still connects or fails in the driver; the secrets are only for masking.
-  try {
-    const ConnectionString parsed = ConnectionString::Parse(connection_string_);
-    for (const auto& [key, value] : parsed.pairs()) {
-      if (IsSecretKey(key)) secrets_.Add(value);
-    }
-  } catch (const Error&) {
-  }
+  // Only for masking: a string that no grammar reads still connects or fails in the driver.
+  secrets_ = Secrets::Of(connection_string_);
   Connect(/*reuse=*/true);
 }
 
