@@ -11,8 +11,8 @@
 namespace wq::db {
 
 // Provider=SQLite;Data Source=PATH (platform/db/sqlite). The file is created if missing and put
-// in write-ahead-log mode; a locked file is waited for up to 10 s. GETDATE() gives the local
-// time. Text in a DATE/DATETIME/TIMESTAMP column, or in GETDATE()'s form in an untyped column,
+// in write-ahead-log mode; a locked file is waited for up to 10 s. GETDATE() gives the machine's
+// local time (the zone of /etc/localtime, whatever the process's TZ). Text in a DATE/DATETIME/TIMESTAMP column, or in GETDATE()'s form in an untyped column,
 // reads as a DateTime; BLOB values raise a type mismatch. Execute results are read whole when
 // they open; keyset results when first needed.
 std::unique_ptr<Connection> OpenSqlite(const ConnectionString& cs);

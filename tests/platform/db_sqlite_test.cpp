@@ -2,9 +2,14 @@
 // and closed objects.
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <ctime>
+#include <iterator>
+#include <string>
 #include <fstream>
 
+#include "platform/db/date_time.h"
+#include "platform/db/sqlite/machine_zone.h"
 #include "tests/platform/sqlite_fixture.h"
 
 namespace wq::db {
@@ -95,24 +100,75 @@ TEST_F(SqliteExecute, ReadsRowsInOrderWithTheirTypes) {
   EXPECT_NE(unknown.description().find("ssMissing"), std::string::npos);
 }
 
-TEST_F(SqliteExecute, GetDateIsTheLocalDateAndTime) {
-  auto rs = conn_->Execute(u"SELECT GETDATE() AS SystemDateTime");
-  ASSERT_FALSE(rs->Eof());
-  const Value v = rs->Field(u"systemdatetime");
-  ASSERT_TRUE(v.IsDateTime());
-  const DateTime& got = v.date_time();
+// GETDATE() is the machine's local time (the zone of /etc/localtime), whatever TZ the process
+// that writes has: every writer of one register stamps the same clock.
+TEST_F(SqliteExecute, GetDateIsTheMachinesLocalTimeWhateverTheProcessZone) {
+  const char* saved = std::getenv("TZ");
+  const std::string before = saved ? saved : "";
+  unsetenv("TZ");
+  tzset();
   std::time_t now = std::time(nullptr);
   std::tm local{};
-  localtime_r(&now, &local);
-  std::tm from_engine{};
-  from_engine.tm_year = got.year - 1900;
-  from_engine.tm_mon = got.month - 1;
-  from_engine.tm_mday = got.day;
-  from_engine.tm_hour = got.hour;
-  from_engine.tm_min = got.minute;
-  from_engine.tm_sec = got.second;
-  // Both read as UTC so that only the wall-clock fields are compared.
-  EXPECT_LE(std::abs(timegm(&from_engine) - timegm(&local)), 300);
+  localtime_r(&now, &local);  // without TZ: the machine's zone
+  for (const char* zone : {"America/New_York", "Asia/Tokyo"}) {
+    setenv("TZ", zone, 1);
+    tzset();
+    auto rs = conn_->Execute(u"SELECT GETDATE() AS SystemDateTime");
+    ASSERT_FALSE(rs->Eof());
+    const Value v = rs->Field(u"systemdatetime");
+    ASSERT_TRUE(v.IsDateTime());
+    const DateTime& got = v.date_time();
+    std::tm from_engine{};
+    from_engine.tm_year = got.year - 1900;
+    from_engine.tm_mon = got.month - 1;
+    from_engine.tm_mday = got.day;
+    from_engine.tm_hour = got.hour;
+    from_engine.tm_min = got.minute;
+    from_engine.tm_sec = got.second;
+    // Both read as UTC so that only the wall-clock fields are compared.
+    EXPECT_LE(std::abs(timegm(&from_engine) - timegm(&local)), 300) << zone;
+  }
+  if (saved) {
+    setenv("TZ", before.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+// The zone file reader agrees with the C library hour by hour, through the changes the file
+// lists and the later ones its rule gives; anything that is no zone file is refused.
+TEST(MachineZone, ZoneFilesAgreeWithTheCLibrary) {
+  for (const char* name : {"Europe/Berlin", "America/New_York", "Australia/Sydney", "Asia/Tokyo"}) {
+    const auto zone = sqlite::ZoneFile::Read(std::string("/usr/share/zoneinfo/") + name);
+    ASSERT_TRUE(zone.has_value()) << name;
+    setenv("TZ", name, 1);
+    tzset();
+    for (int64_t t : {int64_t{1767225600}, int64_t{2240611200}}) {  // 2026 and 2041
+      for (int64_t hour = 0; hour < 366 * 24; hour += 1) {
+        const int64_t at = t + hour * 3600;
+        ASSERT_EQ(zone->OffsetAt(at), LocalUtcOffset(at)) << name << " at " << at;
+      }
+    }
+  }
+  unsetenv("TZ");
+  tzset();
+  const std::string berlin = [] {
+    std::ifstream in("/usr/share/zoneinfo/Europe/Berlin", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }();
+  for (size_t cut : {size_t{0}, size_t{4}, size_t{44}, size_t{100}, berlin.size() / 2}) {
+    EXPECT_FALSE(sqlite::ZoneFile::Parse(berlin.substr(0, cut)).has_value()) << cut;
+  }
+  std::string huge = berlin;
+  huge[32] = '\x7f';  // a transition count far beyond the file
+  EXPECT_FALSE(sqlite::ZoneFile::Parse(huge).has_value());
+  EXPECT_FALSE(sqlite::ZoneFile::Read("/nonexistent/zone").has_value());
+  EXPECT_EQ(sqlite::PosixRuleOffset("CET-1CEST,M3.5.0,M10.5.0/3", 1782864000), 7200);  // July
+  EXPECT_EQ(sqlite::PosixRuleOffset("<+03>-3", 0), 10800);
+  for (const char* bad : {"", "C", "CET", "CET-1CEST,M13.5.0,M10.5.0", "CET-1CEST,J60,J300"}) {
+    EXPECT_FALSE(sqlite::PosixRuleOffset(bad, 0).has_value()) << bad;
+  }
 }
 
 TEST_F(SqliteExecute, DatesComeBackAsDatesOnlyFromDateColumnsAndGetDateForm) {
