@@ -7,6 +7,7 @@
 #include "cli/connection_option.h"
 #include "cli/signals.h"
 #include "cli/terminal_text.h"
+#include "platform/db/idle_connections.h"
 #include "presence/update.h"
 
 namespace wq::cli {
@@ -37,6 +38,13 @@ std::string Describe(const Error& e) {
 // Registers now and every interval until a stop request, then withdraws. A failed update is
 // reported and tried again at the next interval; nothing about the database ends the loop.
 void RunAgent(const AgentOptions& options) {
+  // An update uses one server connection (its writer shares it). Up to kKeepInterval between
+  // updates the agent keeps that connection idle a little longer than the interval, so it logs in
+  // once; a longer interval lets it close after the usual idle limit and logs in per update.
+  constexpr int kKeepInterval = 300;
+  if (options.interval <= kKeepInterval) {
+    db::SetIdleConnectionLimit(std::chrono::seconds(options.interval + 30));
+  }
   StopSignals signals;
   const std::string module = QuotedPrintable(FromUtf8(options.module));
   bool registered = false;

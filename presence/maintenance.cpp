@@ -31,7 +31,8 @@ std::string IdText(const PresenceRow& row) {
 
 }  // namespace
 
-PruneResult Prune(const Text& connectionString, const PruneOptions& options) {
+PruneResult Prune(const Text& connectionString, const PruneOptions& options,
+                  const UtcOffsetAt& serverZone) {
   std::unique_ptr<db::Register> reg = db::Register::Open(
       connectionString, options.dryRun ? db::Access::kReadOnly : db::Access::kReadWrite);
   PruneResult result;
@@ -42,11 +43,16 @@ PruneResult Prune(const Text& connectionString, const PruneOptions& options) {
                         "the server time text " + Quoted(result.serverTime) +
                             " is not a date, so no record's age can be judged");
   }
+  const UtcOffsetAt zone = serverZone ? serverZone : UtcOffsetAt(db::LocalUtcOffset);
   std::vector<db::Value> ids;
   for (PresenceRow& row : ReadPresenceRows(*reg)) {
     if (row.kind != RecordKind::kLive || !row.number) continue;
     if (options.module && row.module != *options.module) continue;
+    // A record goes only when it is older than the limit however the two readings are taken
+    // around a change of the zone's offset (spring or autumn); the plain difference is one of
+    // those readings, so a record it keeps is kept without looking further.
     if (db::SecondsBetween(*row.when, *now) <= options.olderThanSeconds) continue;
+    if (LeastAge(*row.when, *now, zone) <= options.olderThanSeconds) continue;
     ids.push_back(row.id);
     result.expired.push_back(std::move(row));
   }

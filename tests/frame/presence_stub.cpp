@@ -1,5 +1,6 @@
 #include "tests/frame/presence_stub.h"
 
+#include "presence/module_state.h"
 #include "presence/update.h"
 
 namespace wq::presence {
@@ -46,5 +47,8 @@ UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text
   result.count = stub::Checksum(gstrConnSystem, SelfState, ModName, ModLogin);
   return result;
 }
+
+// The stub keeps no module state.
+size_t ReleaseModuleStates() { return 0; }
 
 }  // namespace wq::presence

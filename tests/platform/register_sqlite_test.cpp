@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string>
 #include <stdexcept>
 
+#include "platform/db/date_time.h"
 #include "platform/db/register.h"
+#include "platform/db/sqlite/machine_zone.h"
 #include "platform/error.h"
 #include "tests/error_of.h"
 #include "tests/temp_dir.h"
@@ -118,18 +123,69 @@ TEST_F(SqliteRegister, ReadOnlyCreatesNothingAndWritesNothing) {
   EXPECT_EQ(ErrorOf([&] { reg->Add(kMarker, u"B", 0, u""); }).number() & 0xFF, SQLITE_READONLY);
 }
 
-TEST_F(SqliteRegister, ServerClockIsTheLocalDateAndTimeAsText) {
-  const std::optional<Value> v = Open()->ServerClock();
-  ASSERT_TRUE(v && v->IsText());
-  const std::string text = ToUtf8(v->text());
-  std::tm got{};
-  ASSERT_NE(strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &got), nullptr) << text;
-  EXPECT_EQ(text.size(), 19u);
+// The server clock is the machine's local time (the zone of /etc/localtime) as text, whatever TZ
+// the process that writes has: every writer of one register stamps the same clock.
+TEST_F(SqliteRegister, ServerClockIsTheMachinesLocalTimeWhateverTheProcessZone) {
+  const char* saved = std::getenv("TZ");
+  const std::string before = saved ? saved : "";
+  unsetenv("TZ");
+  tzset();
   std::time_t now = std::time(nullptr);
   std::tm local{};
-  localtime_r(&now, &local);
-  // Both read as UTC so that only the wall-clock fields are compared.
-  EXPECT_LE(std::abs(timegm(&got) - timegm(&local)), 300);
+  localtime_r(&now, &local);  // without TZ: the machine's zone
+  for (const char* zone : {"America/New_York", "Asia/Tokyo"}) {
+    setenv("TZ", zone, 1);
+    tzset();
+    const std::optional<Value> v = Open()->ServerClock();
+    ASSERT_TRUE(v && v->IsText());
+    const std::string text = ToUtf8(v->text());
+    std::tm got{};
+    ASSERT_NE(strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &got), nullptr) << text;
+    EXPECT_EQ(text.size(), 19u);
+    // Both read as UTC so that only the wall-clock fields are compared.
+    EXPECT_LE(std::abs(timegm(&got) - timegm(&local)), 300) << zone;
+  }
+  if (saved) {
+    setenv("TZ", before.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+// The zone file reader agrees with the C library hour by hour, through the changes the file
+// lists and the later ones its rule gives; anything that is no zone file is refused.
+TEST(MachineZone, ZoneFilesAgreeWithTheCLibrary) {
+  for (const char* name : {"Europe/Berlin", "America/New_York", "Australia/Sydney", "Asia/Tokyo"}) {
+    const auto zone = sqlite::ZoneFile::Read(std::string("/usr/share/zoneinfo/") + name);
+    ASSERT_TRUE(zone.has_value()) << name;
+    setenv("TZ", name, 1);
+    tzset();
+    for (int64_t t : {int64_t{1767225600}, int64_t{2240611200}}) {  // 2026 and 2041
+      for (int64_t hour = 0; hour < 366 * 24; hour += 1) {
+        const int64_t at = t + hour * 3600;
+        ASSERT_EQ(zone->OffsetAt(at), LocalUtcOffset(at)) << name << " at " << at;
+      }
+    }
+  }
+  unsetenv("TZ");
+  tzset();
+  const std::string berlin = [] {
+    std::ifstream in("/usr/share/zoneinfo/Europe/Berlin", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }();
+  for (size_t cut : {size_t{0}, size_t{4}, size_t{44}, size_t{100}, berlin.size() / 2}) {
+    EXPECT_FALSE(sqlite::ZoneFile::Parse(berlin.substr(0, cut)).has_value()) << cut;
+  }
+  std::string huge = berlin;
+  huge[32] = '\x7f';  // a transition count far beyond the file
+  EXPECT_FALSE(sqlite::ZoneFile::Parse(huge).has_value());
+  EXPECT_FALSE(sqlite::ZoneFile::Read("/nonexistent/zone").has_value());
+  EXPECT_EQ(sqlite::PosixRuleOffset("CET-1CEST,M3.5.0,M10.5.0/3", 1782864000), 7200);  // July
+  EXPECT_EQ(sqlite::PosixRuleOffset("<+03>-3", 0), 10800);
+  for (const char* bad : {"", "C", "CET", "CET-1CEST,M13.5.0,M10.5.0", "CET-1CEST,J60,J300"}) {
+    EXPECT_FALSE(sqlite::PosixRuleOffset(bad, 0).has_value()) << bad;
+  }
 }
 
 TEST_F(SqliteRegister, ReadsOnlyMarkedRowsByColumnNameAndAddsRows) {

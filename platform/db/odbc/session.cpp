@@ -55,6 +55,7 @@ void Session::Connect(bool reuse) {
   SQLHDBC dbc = SQL_NULL_HDBC;
   Check(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_HANDLE_ENV, env,
         "ODBC: allocating a connection", secrets_);
+  ConnectionAllocated();
   // Timeouts are hints some drivers do not take; a refusal is no error.
   SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, IntAttr(login_timeout_), SQL_IS_UINTEGER);
   SQLSetConnectAttrW(dbc, SQL_ATTR_CONNECTION_TIMEOUT, IntAttr(kConnectionTimeoutSeconds),
@@ -67,8 +68,10 @@ void Session::Connect(bool reuse) {
     DatabaseError error =
         DiagnosticError(SQL_HANDLE_DBC, dbc, rc, "Cannot open the database", secrets_);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    ConnectionFreed();
     throw error;
   }
+  if (pooled_) pool::Hold(pool_key_, dbc);
   dbc_ = dbc;
   ReadInfo();
 }
@@ -97,7 +100,13 @@ void Session::Close() {
 }
 
 void Session::Reconnect() {
-  if (dbc_ != SQL_NULL_HDBC) pool::Discard(dbc_);
+  if (dbc_ != SQL_NULL_HDBC) {
+    if (pooled_) {
+      pool::Abandon(pool_key_, dbc_);
+    } else {
+      pool::Discard(dbc_);
+    }
+  }
   dbc_ = SQL_NULL_HDBC;
   if (pooled_) pool::DropAll(pool_key_);
   used_ = false;

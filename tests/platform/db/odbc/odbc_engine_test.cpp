@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <barrier>
 #include <ctime>
+#include <thread>
 
 #include "platform/db/odbc/connection_pool.h"
 #include "platform/db/register.h"
@@ -166,7 +168,8 @@ TEST(OdbcEngineLimits, ConnectionStringOverODBCsLengthIsAClearError) {
 }
 
 // The engine's own pool: closed connections wait for the next open of the same string, at most
-// pool::kPerKey of them; an unpooled open neither takes nor keeps one.
+// pool::kPerKey of them; opens of one string on one thread share a connection; an unpooled open
+// neither takes nor keeps one.
 TEST(OdbcEnginePool, KeepsAtMostAFewIdleConnectionsPerString) {
   std::string why = testing::SqliteUnavailable();
   if (!why.empty()) GTEST_SKIP() << why;
@@ -175,13 +178,26 @@ TEST(OdbcEnginePool, KeepsAtMostAFewIdleConnectionsPerString) {
   const size_t before = pool::IdleCount();
   ASSERT_LE(before + pool::kPerKey, pool::kTotal);
   {
-    std::vector<std::unique_ptr<testing::Direct>> many;
-    for (size_t i = 0; i < pool::kPerKey + 2; ++i) many.push_back(open(true));
+    // Threads that hold connections at the same time hold one each.
+    constexpr size_t kThreads = pool::kPerKey + 2;
+    std::barrier all_open(static_cast<std::ptrdiff_t>(kThreads));
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < kThreads; ++i) {
+      threads.emplace_back([&] {
+        auto held = open(true);
+        all_open.arrive_and_wait();
+      });
+    }
+    for (std::thread& t : threads) t.join();
   }
   EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey);
   auto reused = open(true);
   EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey - 1);
+  auto shared = open(true);  // this thread holds one already: shared, none taken
+  EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey - 1);
   EXPECT_EQ(reused->One(u"SELECT 1 AS one"), Value(int64_t{1}));
+  shared.reset();
+  EXPECT_EQ(reused->One(u"SELECT 1 AS one"), Value(int64_t{1}));  // still open for the other holder
   open(false).reset();
   EXPECT_EQ(pool::IdleCount(), before + pool::kPerKey - 1);
   reused.reset();

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/db/connection_string.h"
 #include "platform/db/odbc/connection_pool.h"
@@ -63,11 +64,15 @@ TEST_F(OdbcPostgres, ClosedConnectionsGoBackToTheEnginesOwnPool) {
   const Text conn = WithDriver(u"PostgreSQL Unicode NoPool");
   long first = BackendPid(*Open(conn));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(BackendPid(*Open(conn)), first);
-  // Two open at once need two server connections; both are kept afterwards.
+  // Two open at once on one thread share one server connection; on two threads they need two,
+  // and both are kept afterwards.
   {
     auto a = Open(conn);
     auto b = Open(conn);
-    EXPECT_NE(BackendPid(*a), BackendPid(*b));
+    EXPECT_EQ(BackendPid(*a), BackendPid(*b));
+    long other = 0;
+    std::thread([&] { other = BackendPid(*Open(conn)); }).join();
+    EXPECT_NE(other, BackendPid(*a));
   }
   // An unpooled open takes none of them and keeps nothing.
   auto unpooled = [&] {
