@@ -9,6 +9,10 @@
 
 #include "platform/db/odbc/environment.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace wq::db::odbc::pool {
 namespace {
 
@@ -65,8 +69,15 @@ void DiscardAll(const std::vector<SQLHDBC>& handles) {
   for (SQLHDBC dbc : handles) Discard(dbc);
 }
 
+#ifdef _WIN32
+// While the reaper runs it holds a reference on the module that contains it, so that a host that
+// unloads the DLL without asking DllCanUnloadNow first (CoUninitialize) does not unmap the code
+// under it; the thread drops that reference as it ends, without returning into the module.
+HMODULE PinThisModule();
+#endif
+
 // Closes idle connections as they expire; ends when none is left or on Shutdown.
-void Reap() {
+void Reap(void* pinned) {
   State& s = Shared();
   std::unique_lock lock(s.mutex);
   for (;;) {
@@ -82,7 +93,26 @@ void Reap() {
     s.wake.wait_until(lock, s.idle.front().since + s.limit);
   }
   s.reaping = false;
+#ifdef _WIN32
+  if (pinned != nullptr) {
+    lock.unlock();
+    FreeLibraryAndExitThread(static_cast<HMODULE>(pinned), 0);
+  }
+#else
+  (void)pinned;
+#endif
 }
+
+#ifdef _WIN32
+HMODULE PinThisModule() {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCWSTR>(&PinThisModule), &module)) {
+    return nullptr;
+  }
+  return module;
+}
+#endif
 
 // Starts the reaper when it is not running; the caller holds the lock. A reaper that has
 // already decided to end is handed back for joining outside the lock.
@@ -90,7 +120,11 @@ std::thread StartReaper(State& s) {
   if (s.reaping || s.stopping) return {};
   std::thread finished = std::move(s.reaper);
   s.reaping = true;
-  s.reaper = std::thread(Reap);
+#ifdef _WIN32
+  s.reaper = std::thread(Reap, static_cast<void*>(PinThisModule()));
+#else
+  s.reaper = std::thread(Reap, nullptr);
+#endif
   return finished;
 }
 
