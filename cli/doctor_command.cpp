@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/connection_option.h"
+#include "cli/settings.h"
 #include "cli/terminal_text.h"
 #include "presence/maintenance.h"
 
@@ -32,6 +33,7 @@ void AddDoctorCommand(CLI::App& app) {
   command->add_flag("--fix", options->fix,
                     "Remove unreadable records and older duplicates, keeping the newest");
   command->callback([options] {
+    std::cout << DescribeRegister(options->conn) << std::endl;
     const presence::DoctorReport report =
         presence::Doctor(PrepareConnection(options->conn), options->fix);
     for (const presence::Finding& f : report.findings) {

@@ -5,6 +5,7 @@
 
 #include "cli/json.h"
 #include "cli/schema.h"
+#include "cli/settings_file.h"
 #include "platform/error.h"
 
 namespace wq::cli {
@@ -42,16 +43,19 @@ TEST(RecordsAsJson, ExactKeysAndNulls) {
       Row(db::Value(u"5"), u"PC-\"7\"", u"2026-3-7 9:05:02", u"A'\n", true, RecordKind::kOwn),
       Row(db::Value(u"x1"), nullptr, nullptr, nullptr, false, RecordKind::kUnreadable),
       Row(db::Value(db::Null{}), u"", u"", u"", false, RecordKind::kDamaged)};
-  EXPECT_EQ(RecordsAsJson(records),
+  std::vector<PresenceRow> dated = records;
+  dated[0].when = db::DateTime{2026, 3, 7, 9, 5, 2};
+  EXPECT_EQ(RecordsAsJson(dated, db::DateTime{2026, 3, 7, 10, 5, 1}),
             "[\n"
             R"(  {"id": 5, "workstation": "PC-\"7\"", "time": "2026-3-7 9:05:02", )"
+            R"("timeIso": "2026-03-07T09:05:02", "ageSeconds": 3599, )"
             R"("module": "A'\n", "login": true, "kind": "own"},)"
             "\n"
-            R"(  {"id": "x1", "workstation": null, "time": null, "module": null, )"
-            R"("login": false, "kind": "unreadable"},)"
+            R"(  {"id": "x1", "workstation": null, "time": null, "timeIso": null, )"
+            R"("ageSeconds": null, "module": null, "login": null, "kind": "unreadable"},)"
             "\n"
-            R"(  {"id": null, "workstation": "", "time": "", "module": "", "login": false, )"
-            R"("kind": "damaged"})"
+            R"(  {"id": null, "workstation": "", "time": "", "timeIso": null, "ageSeconds": null, )"
+            R"("module": "", "login": false, "kind": "damaged"})"
             "\n]\n");
   EXPECT_EQ(RecordsAsJson({}), "[]\n");
 }
@@ -60,10 +64,75 @@ TEST(RecordsAsTable, AlignsWideCharactersAndNeutralisesControls) {
   const std::vector<PresenceRow> records = {
       Row(db::Value(int64_t{12}), u"工作站", u"t", u"M", true, RecordKind::kLive),
       Row(db::Value(3.0), u"\x1b[31mX\r", u"", nullptr, false, RecordKind::kDamaged)};
-  EXPECT_EQ(RecordsAsTable(records),
-            "ID  WORKSTATION  TIME  MODULE  LOGIN  KIND\n"
-            "12  工作站       t     M       yes    live\n"
-            "3   ?[31mX?            -       no     damaged\n");
+  std::vector<PresenceRow> dated = records;
+  dated[0].when = db::DateTime{2026, 3, 7, 9, 5, 2};
+  EXPECT_EQ(RecordsAsTable(dated, db::DateTime{2026, 3, 7, 9, 7, 3}),
+            "ID  WORKSTATION  TIME  AGE     MODULE  LOGIN  KIND\n"
+            "12  工作站       t     2m 01s  M       yes    live\n"
+            "3   ?[31mX?            -       (none)  no     damaged\n");
+}
+
+TEST(AgeText, ReadsAsAPersonWouldSayIt) {
+  const std::pair<int64_t, const char*> cases[] = {
+      {0, "0s"},         {59, "59s"},      {60, "1m 00s"},
+      {3599, "59m 59s"}, {3600, "1h 00m"}, {86399, "23h 59m"},
+      {86400, "1d 00h"}, {-42, "-42s"},    {INT64_MIN, "-106751991167300d 15h"},
+  };
+  for (const auto& [seconds, text] : cases) EXPECT_EQ(AgeText(seconds), text) << seconds;
+}
+
+// The settings file is read alike by systemd, a shell and the command, or refused: each hostile
+// line names its number and never quotes the value (it may be a password).
+TEST(ParseSettings, ReadsTheCommonFormAndRefusesTheRest) {
+  const auto parsed = ParseSettings(
+      "# comment\n\n  \t# indented comment\nA=bare/v:1,2@x%+=-\n  B='x;y {z} \"q\" #h'  \n"
+      "C=\nD=''\nA=again\nE='ünï'",
+      "f");
+  ASSERT_EQ(parsed.size(), 6u);
+  EXPECT_EQ(parsed[0].value, "bare/v:1,2@x%+=-");
+  EXPECT_EQ(parsed[1].name, "B");
+  EXPECT_EQ(parsed[1].value, "x;y {z} \"q\" #h");
+  EXPECT_EQ(parsed[1].line, 5);
+  EXPECT_EQ(parsed[2].value, "");
+  EXPECT_EQ(parsed[3].value, "");
+  EXPECT_EQ(parsed[4].value, "again");
+  EXPECT_EQ(parsed[5].value, "ünï");
+  EXPECT_TRUE(ParseSettings("", "f").empty());
+
+  const std::pair<std::string, std::string> refused[] = {
+      {"A=x;UID=secret", "line 1: the value of A needs single quotes"},
+      {"\nA=Driver={PostgreSQL Unicode}", "line 2: the value of A needs single quotes"},
+      {"A=\"secret\"", "needs single quotes"},
+      {"A='secret", "not closed"},
+      {"A='sec'ret'", "only blanks may follow"},
+      {"A='se$cret'", "'$'"},
+      {"A='se\\cret'", "'\\'"},
+      {"A='secret'\r\n", "carriage return"},
+      {std::string("A='sec\0ret'", 11), "control character"},
+      {"A='sec\x1b[2Jret'", "control character"},
+      {"A='sec\xffret'", "not UTF-8"},
+      {"A='sec\xed\xa0\x80'", "not UTF-8"},
+      {"A='\xc0\xaf'", "not UTF-8"},
+      {"export A=secret", "expected '=' right after the name export"},
+      {"A = secret", "expected '=' right after the name A"},
+      {"1A=secret", "expected NAME="},
+      {"=secret", "expected NAME="},
+      {"; comment", "expected NAME="},
+      {"A=secret\\", "needs single quotes"},
+      {"A=$(reboot)", "needs single quotes"},
+      {"A=secret x", "needs single quotes"},
+  };
+  for (const auto& [text, mentions] : refused) {
+    try {
+      ParseSettings(text, "site.env");
+      ADD_FAILURE() << "accepted: " << text;
+    } catch (const Error& e) {
+      const std::string what = e.what();
+      EXPECT_NE(what.find("site.env, line "), std::string::npos) << what;
+      EXPECT_NE(what.find(mentions), std::string::npos) << what;
+      EXPECT_EQ(what.find("secret"), std::string::npos) << what;
+    }
+  }
 }
 
 TEST(SplitSqlScript, SplitsOnlyAtStatementEnds) {
