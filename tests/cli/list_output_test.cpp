@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+
 #include "cli/json.h"
 #include "cli/schema.h"
 #include "cli/settings_file.h"
@@ -98,6 +103,33 @@ TEST(ParseSettings, ReadsTheCommonFormAndRefusesTheRest) {
   EXPECT_EQ(parsed[4].value, "again");
   EXPECT_EQ(parsed[5].value, "ünï");
   EXPECT_TRUE(ParseSettings("", "f").empty());
+
+  // A POSIX shell reads the accepted text, and the shipped file, to the same values.
+  const auto shellValues = [](const std::string& text) {
+    const std::string file = ::testing::TempDir() + "/settings.env";
+    std::ofstream(file, std::ios::binary) << text;
+    const std::vector<Setting> settings = ParseSettings(text, file);
+    std::map<std::string, std::string> last;  // the last line for a name wins in both readers
+    for (const Setting& setting : settings) last[setting.name] = setting.value;
+    std::string names, ours;
+    for (const auto& [name, value] : last) {
+      names += " \"$" + name + "\"";
+      ours += value + "|";
+    }
+    FILE* sh = popen(("sh -c '. \"$0\"; printf \"%s|\" " + names + "' " + file).c_str(), "r");
+    std::string out;
+    for (int c; (c = std::fgetc(sh)) != EOF;) out.push_back(static_cast<char>(c));
+    EXPECT_EQ(pclose(sh), 0);
+    EXPECT_EQ(out, ours) << text;
+  };
+  shellValues(
+      "# comment\nA=bare/v:1,2@x%+=-\n  B='x;y {z} \"q\" #h ` ~ * ?'  \nC=\nA=again\nE='ünï'\n");
+  std::ifstream shipped(WQ_SETTINGS_EXAMPLE);
+  ASSERT_TRUE(shipped) << WQ_SETTINGS_EXAMPLE;
+  std::ostringstream text;
+  text << shipped.rdbuf();
+  ASSERT_FALSE(ParseSettings(text.str(), "shipped").empty());
+  shellValues(text.str());
 
   const std::pair<std::string, std::string> refused[] = {
       {"A=x;UID=secret", "line 1: the value of A needs single quotes"},
