@@ -172,7 +172,8 @@ TEST_F(Serve, RefusesAnAddressItCannotUse) {
   ChildProcess second({"serve", "--listen", "127.0.0.1:" + std::to_string(port())}, Env("PC-2"),
                       dir_ / "second");
   EXPECT_EQ(second.WaitExit(), 2) << "a second server must not share the port";
-  EXPECT_THAT(second.Err(), HasSubstr("cannot listen on 127.0.0.1:"));
+  EXPECT_THAT(second.Err(), HasSubstr("port " + std::to_string(port()) +
+                                      " on 127.0.0.1 is in use by another program"));
 }
 
 }  // namespace
