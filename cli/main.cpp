@@ -45,11 +45,12 @@ int main(int argc, char** argv) {
                        "Print the versions of webquorrel, SQLite and the ODBC driver manager");
   std::optional<std::string> config;
   app.add_option_function<std::string>(
-      "--config", [&config](const std::string& path) { config = path; },
-      "The settings file to read instead of the site's (" +
-          (wq::cli::DefaultSettingsPath().empty() ? std::string("none on this platform")
-                                                  : wq::cli::DefaultSettingsPath()) +
-          "); the environment and the options win over it");
+         "--config", [&config](const std::string& path) { config = path; },
+         "The settings file to read instead of the site's (" +
+             (wq::cli::DefaultSettingsPath().empty() ? std::string("none on this platform")
+                                                     : wq::cli::DefaultSettingsPath()) +
+             "); the environment and the options win over it")
+      ->type_name("FILE");
   app.add_flag_callback(
       "-v,--verbose", [] { wq::cli::SetVerbose(true); },
       "Say which register a command opens, and show error numbers and kinds");

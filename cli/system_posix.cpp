@@ -25,8 +25,8 @@ std::string HomeDirectory() {
 }  // namespace
 
 const char kConnHelp[] =
-    "Connection string (default: $WEBQUORREL_CONN, else the embedded database "
-    "$XDG_DATA_HOME/webquorrel/presence.db)";
+    "Connection string (default: $WEBQUORREL_CONN, from the environment or the settings file, "
+    "else the embedded database $XDG_DATA_HOME/webquorrel/presence.db)";
 const char kPlatformNotes[] = "";
 
 Utf8Arguments::Utf8Arguments(int argc, char** argv) : args_(argv, argv + argc) {
