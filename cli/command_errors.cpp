@@ -74,10 +74,12 @@ std::string Explain(const Error& e) {
   // Line breaks stay real ones, each following line indented; other controls cannot reach the
   // terminal.
   std::string out;
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     if (c == '\r') continue;
     if (c == '\n') {
       out += "\n  ";
+      while (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) ++i;
     } else if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) {
       out += '?';
     } else {

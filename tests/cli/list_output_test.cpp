@@ -6,10 +6,13 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 
+#include "cli/command_errors.h"
 #include "cli/json.h"
 #include "cli/schema.h"
+#include "cli/settings.h"
 #include "cli/settings_file.h"
 #include "platform/error.h"
 
@@ -165,6 +168,52 @@ TEST(ParseSettings, ReadsTheCommonFormAndRefusesTheRest) {
       EXPECT_EQ(what.find("secret"), std::string::npos) << what;
     }
   }
+}
+
+// What the command says about an error, and its exit status.
+TEST(Explain, SaysWhatToDoAndKeepsNumbersForVerbose) {
+  struct Case {
+    std::shared_ptr<Error> error;  // the error as thrown, not a sliced copy
+    std::string said;
+    int status;
+  };
+  const Case cases[] = {
+      {std::make_shared<Error>(Error::InvalidProcedureCall("bad duration")), "bad duration",
+       kBadInput},
+      {std::make_shared<Error>(kProviderError, "Cannot open the database: Type mismatch: x"),
+       "Cannot open the database: x", kBadInput},
+      {std::make_shared<DatabaseError>(1, "08001", "refused\n\tIs the server running? [08001]"),
+       "refused\n  Is the server running? [08001]", kDatabaseFailure},
+      {std::make_shared<DatabaseError>(7, "42P01",
+                                       "relation \"systemsetting\" does not exist\x1b[2J"),
+       "relation \"systemsetting\" does not exist?[2J (SQLSTATE 42P01)\n  The register has no "
+       "table SystemSetting yet: run `webquorrel init` (with the same --conn or settings) to "
+       "create it.",
+       kDatabaseFailure},
+      {std::make_shared<DatabaseError>(8, "", "attempt to write a readonly database"),
+       "attempt to write a readonly database\n  This user may not do that: run the command as a "
+       "user with access (see the register with --verbose).",
+       kNoPermission},
+      {std::make_shared<DatabaseError>(1, "28P01", "password authentication failed"),
+       "password authentication failed (SQLSTATE 28P01)\n  This user may not do that: run the "
+       "command as a user with access (see the register with --verbose).",
+       kNoPermission},
+      {std::make_shared<FileAccessError>("cannot read f: Is a directory"),
+       "cannot read f: Is a directory\n  This user may not do that: run the command as a user "
+       "with access (see the register with --verbose).",
+       kNoPermission},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Explain(*c.error), c.said);
+    EXPECT_EQ(ExitStatusFor(*c.error), c.status) << c.said;
+  }
+  SetVerbose(true);
+  EXPECT_EQ(Explain(Error::TypeMismatch("x")), "Type mismatch: x [error 13]");
+  SetVerbose(false);
+  EXPECT_TRUE(Unrecoverable(Error(kProviderError,
+                                  "Cannot open the database: the provider 'X' "
+                                  "is not supported")));
+  EXPECT_FALSE(Unrecoverable(DatabaseError(1, "08001", "Cannot open the database: refused")));
 }
 
 TEST(SplitSqlScript, SplitsOnlyAtStatementEnds) {
