@@ -35,7 +35,10 @@ void WarnWhenNameIsCut() {
   } catch (const Error&) {
     return;  // the update reports it
   }
-  if (uncut.empty() || used.empty() || uncut == used) return;
+  // Only a cut: a name the code page spells otherwise is not this warning's business.
+  if (used.empty() || uncut.size() <= used.size() || uncut.compare(0, used.size(), used) != 0) {
+    return;
+  }
   std::cerr << "webquorrel: warning: the workstation name " << QuotedPrintable(FromUtf8(uncut))
             << " is longer than 15 characters; the records carry "
             << QuotedPrintable(FromUtf8(used))
