@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/connection_option.h"
+#include "cli/settings.h"
 #include "cli/terminal_text.h"
 #include "platform/db/connection_warning.h"
 #include "presence/maintenance.h"
@@ -33,6 +34,7 @@ void AddDoctorCommand(CLI::App& app) {
   command->add_flag("--fix", options->fix,
                     "Remove unreadable records and older duplicates, keeping the newest");
   command->callback([options] {
+    std::cout << DescribeRegister(options->conn) << std::endl;
     const Text connection = options->fix ? PrepareConnection(options->conn)
                                          : LookingConnection(options->conn);
     if (const std::string warning = db::ConnectionWarning(connection); !warning.empty()) {

@@ -7,8 +7,8 @@
 
 namespace wq::cli {
 
-// {"serverTime": T, "modules": [{"module": M, "records": [{"id": N, "workstation": W,
-//  "time": T, "ageSeconds": N|null, "login": B}]}], "damaged": N, "unreadable": N}
+// {"serverTime": T, "serverTimeIso": T|null, "modules": [{"module": M, "records": [R, ...]}],
+//  "damaged": N, "unreadable": N}, each record R as `list --json` shows it (RecordJson).
 // '<', '>' and '&' are written as \u escapes, so the text never reads as HTML.
 std::string OnlineJson(const presence::OnlineSnapshot& snapshot);
 

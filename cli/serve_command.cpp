@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/connection_option.h"
 #include "cli/listen_address.h"
+#include "cli/listen_failure.h"
 #include "cli/online_json.h"
 #include "cli/signals.h"
 #include "platform/error.h"
@@ -87,7 +88,7 @@ void Serve(const std::string& listen, const Text& connectionString) {
     port = server.bind_to_any_port(address.host);
     if (port <= 0) throw Error(kInvalidProcedureCall, "cannot listen on " + listen);
   } else if (!server.bind_to_port(address.host, address.port)) {
-    throw Error(kInvalidProcedureCall, "cannot listen on " + listen);
+    throw Error(kInvalidProcedureCall, WhyCannotListen(address.host, address.port));
   }
   std::cout << "listening on http://" << AddressForUrl(address) << ":" << port.load() << "/"
             << std::endl;

@@ -29,5 +29,6 @@ install(FILES contrib/webquorrel.env DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR
 install(FILES ${WEBQUORREL_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES contrib/webquorrel.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME webquorrel)
-install(FILES README.md packaging/debian/copyright
+# The users' README (the repository's own README is for developers).
+install(FILES packaging/debian/README.md packaging/debian/copyright
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/webquorrel)

@@ -50,14 +50,19 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 class ChildProcess {
  public:
   // Runs WEBQUORREL_EXE with args; env holds NAME=value entries that replace or add to this
-  // process's environment, later ones winning. Its stdout and stderr go to outputPrefix + ".out"
-  // and ".err".
+  // process's environment, later ones winning; an entry NAME without '=' removes NAME. Its stdout
+  // and stderr go to outputPrefix + ".out" and ".err".
   ChildProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
                const std::filesystem::path& outputPrefix)
       : out_(outputPrefix.string() + ".out"), err_(outputPrefix.string() + ".err") {
     std::vector<std::string> environment;
     const auto put = [&](const std::string& entry) {  // replaces an entry of the same name
       const size_t eq = entry.find('=');
+      if (eq == std::string::npos) {
+        std::erase_if(environment,
+                      [&](const std::string& e) { return e.rfind(entry + "=", 0) == 0; });
+        return;
+      }
       for (std::string& e : environment) {
         if (eq != std::string::npos && e.compare(0, eq + 1, entry, 0, eq + 1) == 0) {
           e = entry;

@@ -59,6 +59,9 @@ TEST(OnlineJson, StoredTextsCannotBreakOutOfStringsOrReadAsHtml) {
   e.row.workstation = u"</script><b>\"PC\\\n";
   e.row.time = u"2026-3-7 9:00:00";
   e.row.login = true;
+  e.row.kind = presence::RecordKind::kLive;
+  e.row.when = db::DateTime{2026, 3, 7, 9, 0, 0};
+  e.row.module = u"A&B\u2028";
   e.ageSeconds = 302;
   presence::OnlineEntry noAge = e;
   noAge.row.number.reset();
@@ -67,13 +70,16 @@ TEST(OnlineJson, StoredTextsCannotBreakOutOfStringsOrReadAsHtml) {
   s.damaged = 2;
   const std::string json = cli::OnlineJson(s);
   EXPECT_EQ(json,
-            "{\"serverTime\": \"2026-3-7 9:05:02\", \"modules\": [{\"module\": "
-            "\"A\\u0026B\\u2028\", \"records\": [{\"id\": 7, \"workstation\": "
-            "\"\\u003c/script\\u003e\\u003cb\\u003e\\\"PC\\\\\\n\", \"time\": \"2026-3-7 "
-            "9:00:00\", \"ageSeconds\": 302, \"login\": true}, {\"id\": null, \"workstation\": "
-            "\"\\u003c/script\\u003e\\u003cb\\u003e\\\"PC\\\\\\n\", \"time\": \"2026-3-7 "
-            "9:00:00\", \"ageSeconds\": null, \"login\": true}]}], \"damaged\": 2, "
-            "\"unreadable\": 0}\n");
+            "{\"serverTime\": \"2026-3-7 9:05:02\", \"serverTimeIso\": \"2026-03-07T09:05:02\", "
+            "\"modules\": [{\"module\": \"A\\u0026B\\u2028\", \"records\": [{\"id\": 7, "
+            "\"workstation\": \"\\u003c/script\\u003e\\u003cb\\u003e\\\"PC\\\\\\n\", "
+            "\"time\": \"2026-3-7 9:00:00\", \"timeIso\": \"2026-03-07T09:00:00\", "
+            "\"ageSeconds\": 302, \"module\": \"A\\u0026B\\u2028\", \"login\": true, "
+            "\"kind\": \"live\"}, {\"id\": null, "
+            "\"workstation\": \"\\u003c/script\\u003e\\u003cb\\u003e\\\"PC\\\\\\n\", "
+            "\"time\": \"2026-3-7 9:00:00\", \"timeIso\": \"2026-03-07T09:00:00\", "
+            "\"ageSeconds\": null, \"module\": \"A\\u0026B\\u2028\", \"login\": true, "
+            "\"kind\": \"live\"}]}], \"damaged\": 2, \"unreadable\": 0}\n");
   EXPECT_EQ(cli::ErrorJson("no <table>"), "{\"error\": \"no \\u003ctable\\u003e\"}\n");
 }
 
@@ -97,7 +103,7 @@ TEST_F(Serve, JsonEndpointShowsTheRegisterGroupedByModule) {
   EXPECT_EQ(body.rfind("{\"serverTime\": \"", 0), 0u) << body;
   EXPECT_THAT(body, HasSubstr("{\"module\": \"Sales\", \"records\": [{\"id\": 2, "
                               "\"workstation\": \"PC-1\", \"time\": \"2026-3-7 9:06:00\", "
-                              "\"ageSeconds\": "));
+                              "\"timeIso\": \"2026-03-07T09:06:00\", \"ageSeconds\": "));
   EXPECT_THAT(body, HasSubstr("\\u003cscript\\u003e"));
   EXPECT_THAT(body, HasSubstr("\"damaged\": 1, \"unreadable\": 1}"));
   EXPECT_THAT(body, Not(HasSubstr("<")));
@@ -166,7 +172,8 @@ TEST_F(Serve, RefusesAnAddressItCannotUse) {
   ChildProcess second({"serve", "--listen", "127.0.0.1:" + std::to_string(port())}, Env("PC-2"),
                       dir_ / "second");
   EXPECT_EQ(second.WaitExit(), 2) << "a second server must not share the port";
-  EXPECT_THAT(second.Err(), HasSubstr("cannot listen on 127.0.0.1:"));
+  EXPECT_THAT(second.Err(), HasSubstr("port " + std::to_string(port()) +
+                                      " on 127.0.0.1 is in use by another program"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,10 @@ class Direct {
  private:
   Session session_;
 };
+
+// How GoogleTest shows a back end in test names and failures (CTest lists the parameter): its
+// name, not the pointer's address.
+inline void PrintTo(const Backend* backend, std::ostream* os) { *os << backend->name; }
 
 // A table name no other test uses, for tests that share one database.
 inline Text UniqueTableName(const char* prefix) {
