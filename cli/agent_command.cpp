@@ -22,7 +22,7 @@ struct AgentOptions : DatabaseOptions {
 presence::UpdateResult Update(const AgentOptions& options, int16_t state) {
   presence::UpdateResult result;
   try {
-    result = presence::RunUpdate(PrepareConnection(options.conn), state, FromUtf8(options.module),
+    result = presence::UpdateOnlineState(PrepareConnection(options.conn), state, FromUtf8(options.module),
                                  options.login);
   } catch (const Error& e) {
     result.error = e;

@@ -38,7 +38,7 @@ void AddUpdateCommand(CLI::App& app) {
       const Text conn = PrepareConnection(options->conn);
       for (int i = 1; i <= options->repeat; ++i) {
         const presence::UpdateResult result =
-            presence::RunUpdate(conn, options->state, FromUtf8(options->module), options->login);
+            presence::UpdateOnlineState(conn, options->state, FromUtf8(options->module), options->login);
         std::cout << (result.ok() ? result.count : 0) << std::endl;  // seen as it happens
         if (result.ok()) continue;
         ++failures;
