@@ -7,7 +7,7 @@
 #include "cli/connection_option.h"
 #include "cli/terminal_text.h"
 #include "cli/update_result.h"
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "presence/module_state.h"
 #include "presence/presence_rows.h"
 
@@ -16,14 +16,14 @@ namespace {
 
 // How many of this workstation's own records the module holds (every module when none is named).
 size_t OwnRecords(const Text& conn, const std::optional<std::string>& module) {
-  auto connection = db::Connection::Open(conn);
+  auto reg = db::Register::Open(conn, db::Access::kReadOnly);
   size_t count = 0;
-  for (const presence::PresenceRow& r : presence::ReadPresenceRows(*connection, true)) {
+  for (const presence::PresenceRow& r : presence::ReadPresenceRows(*reg, true)) {
     if (r.kind == presence::RecordKind::kOwn && (!module || r.module == FromUtf8(*module))) {
       ++count;
     }
   }
-  connection->Close();
+  reg->Close();
   return count;
 }
 

@@ -51,7 +51,7 @@ presence::UpdateResult RunOnRegister(const std::optional<std::string>& conn, int
                                      const std::string& module, bool login) {
   presence::UpdateResult result;
   try {
-    result = presence::RunUpdate(PrepareConnection(conn), state, FromUtf8(module), login);
+    result = presence::UpdateOnlineState(PrepareConnection(conn), state, FromUtf8(module), login);
   } catch (const DatabaseError& e) {
     result.error = e;
     result.fromDatabase = true;

@@ -35,8 +35,8 @@ bool DeleteCovers(const Text& ModName, const db::Value& modeName) {
 }
 
 // step names the step under way, for the failure's description.
-int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName, bool ModLogin,
-               const char*& step) {
+int32_t RunSteps(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
+                 bool ModLogin, const char*& step) {
   step = "open";
   std::unique_ptr<db::Register> reg = db::Register::Open(gstrConnSystem);
 
@@ -102,11 +102,11 @@ int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModNam
 
 }  // namespace
 
-UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
-                       bool ModLogin) {
+UpdateResult UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
+                               bool ModLogin) {
   UpdateResult result;
   try {
-    result.count = Update(gstrConnSystem, SelfState, ModName, ModLogin, result.step);
+    result.count = RunSteps(gstrConnSystem, SelfState, ModName, ModLogin, result.step);
   } catch (const DatabaseError& e) {
     result.error = e;
     result.fromDatabase = true;
@@ -122,15 +122,6 @@ UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text
   }
   if (result.error) result.count = 0;
   return result;
-}
-
-int32_t UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
-                          bool ModLogin) noexcept {
-  try {
-    return RunUpdate(gstrConnSystem, SelfState, ModName, ModLogin).count;
-  } catch (...) {
-    return 0;  // even building the error failed; the caller only ever sees the count
-  }
 }
 
 }  // namespace wq::presence

@@ -66,6 +66,29 @@ TEST_F(PresenceCommands, UpdateUsesTheEmbeddedDatabaseByDefault) {
   EXPECT_EQ(r.out, "0\n");
 }
 
+// Looking opens the register read-only: a missing database is an error naming its file, and
+// nothing is created; a read-only file can be listed.
+TEST_F(PresenceCommands, LookingCreatesNothing) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"list"}, {"count"}, {"doctor"}, {"list", "--conn", Conn("none/p.db")}}) {
+    const CommandResult r = Run(args);
+    EXPECT_NE(r.status, 0) << args[0];
+    const std::string file = args.size() > 1 ? "none/p.db" : "data/webquorrel/presence.db";
+    EXPECT_NE(r.err.find((dir_ / file).string()), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "data"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "none"));
+
+  ASSERT_EQ(Run({"update", "--conn", Conn("ro.db"), "--state", "2"}).status, 1);  // no table
+  ASSERT_EQ(Run({"init", "--conn", Conn("ro.db")}).status, 0);
+  ASSERT_EQ(Run({"update", "--conn", Conn("ro.db"), "--state", "2"}).status, 0);
+  std::filesystem::permissions(dir_ / "ro.db", std::filesystem::perms::owner_read);
+  const CommandResult r = Run({"list", "--conn", Conn("ro.db")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("PC-7"), std::string::npos) << r.out;
+  EXPECT_EQ(Run({"count", "--conn", Conn("ro.db")}).out, "1\n");
+}
+
 TEST_F(PresenceCommands, ExplicitConnectionIsNeverInitialised) {
   CommandResult r = Run({"update", "--conn", Conn(), "--state", "2"});
   EXPECT_EQ(r.status, 1);

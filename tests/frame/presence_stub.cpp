@@ -36,7 +36,7 @@ int32_t Checksum(const Text& conn, int16_t self_state, const Text& mod_name, boo
 
 }  // namespace stub
 
-UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
+UpdateResult UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
                        bool ModLogin) {
   stub::last_call.conn = gstrConnSystem;
   stub::last_call.self_state = SelfState;

@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (mode & 8) {
     fuzz::AddScratchRow(presence::PresenceMarker(), value);
     presence::UpdateResult result =
-        presence::RunUpdate(fuzz::ScratchConnection(), 2, u"Fuzz", false);
+        presence::UpdateOnlineState(fuzz::ScratchConnection(), 2, u"Fuzz", false);
     // No stored row stops the update: an unreadable one is removed like an own one, a damaged
     // one replaced, a live one kept; this workstation's fresh record is added.
     // A value longer than any record is unreadable to the update whatever it holds.

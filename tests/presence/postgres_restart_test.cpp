@@ -41,7 +41,7 @@ TEST_F(PostgresRestart, UpdatesFailWhileTheServerIsDownAndRecoverAfter) {
   std::atomic<bool> stop{false};
   std::thread workstation([&] {
     while (!stop) {
-      UpdateResult r = RunUpdate(conn, 2, u"", false);
+      UpdateResult r = UpdateOnlineState(conn, 2, u"", false);
       std::lock_guard lock(mutex);
       if (r.ok() && r.count == 1) {
         ++tally.ok;

@@ -51,14 +51,14 @@ class ServerSessions : public ::testing::Test {
 
 TEST_F(ServerSessions, OneCallHoldsOneConnectionUntilTheIdleLimit) {
   db::SetIdleConnectionLimit(700ms);
-  const UpdateResult r = RunUpdate(conn_, 2, u"Sales", false);
+  const UpdateResult r = UpdateOnlineState(conn_, 2, u"Sales", false);
   ASSERT_TRUE(r.ok()) << r.error->description();
   EXPECT_EQ(r.count, 1);
   EXPECT_EQ(Sessions(), 1);  // the writer shared the update's connection
   std::this_thread::sleep_for(1500ms);
   EXPECT_EQ(Sessions(), 0);  // closed on time, with no further call
   // The next call logs in again and works.
-  EXPECT_EQ(RunUpdate(conn_, 2, u"Sales", false).count, 1);
+  EXPECT_EQ(UpdateOnlineState(conn_, 2, u"Sales", false).count, 1);
   db::ReleaseIdleConnections();
   EXPECT_EQ(Sessions(), 0);
 }
@@ -74,15 +74,15 @@ TEST_F(ServerSessions, TwoThreadsUpdatingTogetherEachKeepTheirOwnRecord) {
     while (!condition()) std::this_thread::sleep_for(1ms);
   };
   auto workstation = [&](int i) {
-    RunUpdate(conn_, 2, u"Sales", false);  // reads this thread's name now
+    UpdateOnlineState(conn_, 2, u"Sales", false);  // reads this thread's name now
     ++named;
     spinUntil([&] { return named == 2; });
     for (int round = 0; round < kRounds; ++round) {
-      if (!RunUpdate(conn_, 2, u"Sales", false).ok()) ++failed[i];
+      if (!UpdateOnlineState(conn_, 2, u"Sales", false).ok()) ++failed[i];
     }
     ++done;
     spinUntil([&] { return done == 2 && turn == i; });
-    finalCount[i] = RunUpdate(conn_, 2, u"Sales", false).count;
+    finalCount[i] = UpdateOnlineState(conn_, 2, u"Sales", false).count;
     ++turn;
   };
   // The name is read at a thread's first use: each thread starts with its own in the environment.

@@ -96,7 +96,7 @@ void BM_Update(benchmark::State& state, bool pooled) {
   Prepare(conn);
   ServerLog log(Env("WEBQUORREL_TEST_PG_LOG"));
   for (auto _ : state) {
-    presence::UpdateResult result = presence::RunUpdate(conn, 2, u"Bench", false);
+    presence::UpdateResult result = presence::UpdateOnlineState(conn, 2, u"Bench", false);
     if (!result.ok()) {
       state.SkipWithError(result.error->what());
       return;
