@@ -243,6 +243,7 @@ TEST_F(PresenceCommands, SettingsFileChoosesTheRegisterBelowEnvironmentAndOption
   EXPECT_NE(r.out.find("PC-1"), std::string::npos) << r.out;
 
   // The environment wins over the file, --conn over both; --verbose names the register.
+  ASSERT_EQ(Run({"init"}).status, 0);  // looking creates nothing: the embedded database first
   r = Run({"-v", "--config", file.string(), "count"});
   EXPECT_EQ(r.out, "0\n") << "the embedded database, made just now: " << r.err;
   EXPECT_NE(r.err.find("webquorrel count: register: embedded database"), std::string::npos)
