@@ -101,9 +101,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (secret_shown(e.description())) fuzz::Violated("an error text shows the password");
     return 0;
   }
-  bool read_as_password = false;  // a '{' left open before it makes it part of another value
+  // The password must arrive when ADO reads it as the login's: a '{' left open before it makes
+  // it part of another value; an ADO Password pair beats PWD; integrated security sends none.
+  bool read_as_password = false;
   for (const auto& [key, value] : ado) {
     if (db::IsSecretKey(key) && value == password) read_as_password = true;
+  }
+  if ((db::odbc::LastOf(ado, {u"PWD"}) && db::odbc::LastOf(ado, {u"Password"})) ||
+      db::odbc::LastOf(ado, {u"Integrated Security", u"Trusted_Connection"})) {
+    read_as_password = false;
   }
   static const std::vector<Text> kWithMicrosoft{u"FreeTDS", u"ODBC Driver 18 for SQL Server",
                                                 u"PostgreSQL Unicode", u"SQLite3"};
@@ -119,21 +125,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!target) return 0;
     const Text& odbc = target->connection_string;
     const Pairs manager = Read(odbc, Reader::kBracesDoubled);
-    const Text* driver = manager.empty() || !EqualsIgnoreCase(manager[0].first, u"Driver")
-                             ? nullptr
-                             : &manager[0].second;
+    const Text* driver = nullptr;
+    for (const auto& [key, value] : manager) {
+      if (EqualsIgnoreCase(key, u"Driver")) driver = &value;
+    }
     std::vector<Reader> readers;  // the driver's; every one when it is not known
     if (driver && *driver == u"FreeTDS") {
       readers = {Reader::kBracesToSemicolon};
     } else if (driver && (db::odbc::StartsWithIgnoreCase(*driver, u"ODBC Driver") ||
+                          db::odbc::StartsWithIgnoreCase(*driver, u"SQL Server") ||
                           db::odbc::StartsWithIgnoreCase(*driver, u"PostgreSQL"))) {
       readers = {Reader::kBracesDoubled};
     } else {
       readers = {Reader::kNoBraces, Reader::kBracesToSemicolon, Reader::kBracesDoubled};
     }
-    const Pairs first = Read(odbc, readers[0]);
+    // Driver={...} is the driver manager's alone: the driver does not read its own name.
+    auto read = [&](Reader reader) {
+      Pairs pairs = Read(odbc, reader);
+      for (auto& [key, value] : pairs) {
+        if (EqualsIgnoreCase(key, u"Driver")) value.clear();
+      }
+      return pairs;
+    };
+    const Pairs first = read(readers[0]);
     for (Reader reader : readers) {
-      const Pairs pairs = Read(odbc, reader);
+      const Pairs pairs = read(reader);
       if (Keys(pairs) != Keys(manager)) {
         fuzz::Violated("the driver manager and the driver read different keys");
       }

@@ -25,7 +25,7 @@ struct OdbcTarget {
   std::optional<int> login_timeout;  // seconds, when the ADO string gave Connect Timeout
   // What the site should know about the connection the driver will make, for the trace and
   // `doctor` (a certificate that the driver will not check although the host asked for it).
-  std::string warning;
+  std::string warning = {};
   bool operator==(const OdbcTarget&) const = default;
 };
 

@@ -47,6 +47,8 @@ void AppendPairFor(Text& out, TextView key, TextView value, ValueReader reader, 
                               IsBlank(value.back())));
       if (braces) {
         if (value.find(u"};") != TextView::npos) Refuse(key, driver, "it holds \"};\"");
+        // A last '}' and the closing one would read as "}}" to the driver manager.
+        if (value.back() == u'}') Refuse(key, driver, "it needs braces and ends with '}'");
         // The driver manager ends a braced value at a single '}': no ';' may follow one, or it
         // would read a pair of its own there.
         const size_t brace = value.find(u'}');

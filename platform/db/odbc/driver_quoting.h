@@ -23,7 +23,8 @@ ValueReader ReaderOf(TextView driver);
 
 // Appends "key=value;" as `reader` needs it. `driver` names the driver in the refusal (Raises
 // wq::Error, invalid procedure call, for a value that cannot travel: a NUL; for kNoBraces a ';'
-// or a leading '{'; for kBracesToSemicolon a "};" or a ';' after a '}').
+// or a leading '{'; for kBracesToSemicolon a braced value holding "};", a ';' after a '}', or
+// ending with '}').
 void AppendPairFor(Text& out, TextView key, TextView value, ValueReader reader, TextView driver);
 
 // Appends "Driver={name};"; refuses a name holding ';', a brace or a NUL (no driver has one).

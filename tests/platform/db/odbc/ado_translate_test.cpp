@@ -84,9 +84,9 @@ TEST(TranslateAdoToOdbc, SqlServerProvidersPerDriver) {
       {u"Provider=SQLOLEDB;Data Source=db;Password=p}w=;User ID={ a;b};Database=\"'x\"", &kFreeTds,
        u"Driver={FreeTDS};Server=db;Port=1433;TDS_Version=7.3;Database={'x};UID={ a;b};"
        u"PWD=p}w=;Encryption=request;"},
-      {u"Provider=SQLOLEDB;Data Source=[::1],1500;Password=\"pa;ss{w}rd\";User ID=\"{u}\"",
+      {u"Provider=SQLOLEDB;Data Source=[::1],1500;Password=\"pa;ss{w}rd\";User ID=\"{u}x\"",
        &kFreeTds,
-       u"Driver={FreeTDS};Server=::1;Port=1500;TDS_Version=7.3;UID={{u}};PWD={pa;ss{w}rd};"
+       u"Driver={FreeTDS};Server=::1;Port=1500;TDS_Version=7.3;UID={{u}x};PWD={pa;ss{w}rd};"
        u"Encryption=request;"},
       // An ADO keyword beats its provider-string synonym wherever either stands; an empty
       // Address is the local server.
@@ -158,6 +158,7 @@ TEST(TranslateAdoToOdbc, RefusesWhatTheDriverCannotTakeNamingTheKeywordOnly) {
       {u"Provider=SQLOLEDB;Password={s3c}};ret}", &kFreeTds, "PWD"},
       {u"Provider=SQLOLEDB;User ID=\"s3}c;ret\"", &kFreeTds, "UID"},
       {u"Provider=SQLOLEDB;Initial Catalog=\" s3cret};\"", &kFreeTds, "Database"},
+      {u"Provider=SQLOLEDB;Password=\"s3;cret}\"", &kFreeTds, "PWD"},
       {u"Provider=SQLOLEDB;Data Source=(localdb)\\s3cret", &kFreeTds, "LocalDB"},
       {u"Provider=SQLOLEDB;Host Name In Certificate=s3cret", &kFreeTds, "Driver 18"},
       {u"Provider=SQLOLEDB;HostNameInCertificate=s3cret", &kDriver17, "Driver 18"},

@@ -103,11 +103,11 @@ TEST(FreeTdsLogin, SendsWhatTheHostStringSays) {
        "Application Name=\"a;b=c\";Workstation ID='w s'",
        u"u=v", u"x{y", u"", u"a;b=c", u"w s"},
       // FreeTDS's braces run to the first "};" and keep '}' single.
-      {"Provider=SQLOLEDB;Data Source={A},{P};User ID=\" u}\";Password=\"pa;ss{w}rd\";"
+      {"Provider=SQLOLEDB;Data Source={A},{P};User ID=\" u}x\";Password=\"pa;ss{w}rd\";"
        "Current Language=Deutsch;Language=Français",
-       u" u}", u"pa;ss{w}rd", u"", u"", u"", u"Deutsch"},
-      {"Provider=SQLOLEDB;Data Source={A},{P};User ID=}}{;Password={;}}}}};Language=Français",
-       u"}}{", u";}}", u"", u"", u"", u"Français"},
+       u" u}x", u"pa;ss{w}rd", u"", u"", u"", u"Deutsch"},
+      {"Provider=SQLOLEDB;Data Source={A},{P};User ID=}}{;Password={;}}}}x};Language=Français",
+       u"}}{", u";}}x", u"", u"", u"", u"Français"},
   };
   for (const Case& c : cases) {
     std::string error;
