@@ -48,7 +48,11 @@ TEST_F(PresenceCommands, UpdateUsesTheEmbeddedDatabaseByDefault) {
   CommandResult r = Run({"update", "--state", "2", "--module", "Demo"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "1\n");
-  EXPECT_TRUE(std::filesystem::exists(dir_ / "data" / "webquorrel" / "presence.db"));
+  // Created readable by its owner only, in a folder of its owner only.
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::status(dir_ / "data" / "webquorrel" / "presence.db").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(dir_ / "data" / "webquorrel").permissions(), fs::perms::owner_all);
 
   r = Run({"update", "--state", "2", "--module", "Demo", "--login"}, "PC-3");
   EXPECT_EQ(r.out, "2\n");
