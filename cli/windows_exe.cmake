@@ -1,7 +1,7 @@
 # webquorrel.exe with mingw-w64 (scripts/build-windows). CLI11 and nlohmann-json are header-only:
 # their headers are taken from the build machine through a folder that holds only them, so that nothing else of
-# its /usr/include reaches the Windows build. Debian's cpp-httplib keeps its code in a Linux
-# library, so the Windows build has no `serve` (serve_unavailable.cpp).
+# its /usr/include reaches the Windows build. The HTTP library of `serve` (libmicrohttpd) is a
+# Linux library here, so the Windows build has no `serve` (serve_unavailable.cpp).
 set(wq_host_headers "${CMAKE_CURRENT_BINARY_DIR}/host-headers")
 file(MAKE_DIRECTORY "${wq_host_headers}")
 foreach(header CLI nlohmann)
