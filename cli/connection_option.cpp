@@ -1,7 +1,11 @@
 #include "cli/connection_option.h"
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <string_view>
 #include <system_error>
 
 #include "cli/schema.h"
@@ -43,8 +47,59 @@ void CreateOwnerOnly(const std::string& file) {
 }  // namespace
 
 void AddConnOption(CLI::App& command, std::optional<std::string>& conn) {
-  command.add_option_function<std::string>(
+  CLI::Option* direct = command.add_option_function<std::string>(
       "--conn", [&conn](const std::string& value) { conn = value; }, kConnHelp);
+  command
+      .add_option_function<std::string>(
+          "--conn-file", [&conn](const std::string& path) { conn = ReadConnectionFile(path); },
+          "Read the connection string from the file PATH ('-': standard input), which keeps a "
+          "password off the command line")
+      ->excludes(direct);
+}
+
+std::string ReadConnectionFile(const std::string& path) {
+  constexpr size_t kLimit = 64 * 1024;
+  const auto bad = [&](const std::string& why) {
+    return Error::InvalidProcedureCall("--conn-file " + path + ": " + why);
+  };
+  std::ifstream file;
+  if (path != "-") {
+    file.open(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
+    if (!file) throw bad("cannot be read");
+  }
+  std::istream& in = path == "-" ? std::cin : file;
+  std::string text(kLimit + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad()) throw bad("cannot be read");
+  text.resize(static_cast<size_t>(in.gcount()));
+  if (text.size() > kLimit) throw bad("longer than 64 KiB");
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (text.empty()) throw bad("holds no connection string");
+  if (text.find('\0') != std::string::npos) throw bad("holds a NUL byte");
+  if (text.find_first_of("\r\n") != std::string::npos) throw bad("holds more than one line");
+  return text;
+}
+
+void HideConnectionArguments(int argc, char** argv) {
+#ifndef _WIN32
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg(argv[i]);
+    if (arg == "--") break;
+    char* value = nullptr;
+    if (arg == "--conn" && i + 1 < argc) {
+      value = argv[++i];
+    } else if (arg.starts_with("--conn=")) {
+      value = argv[i] + 7;
+    }
+    if (value == nullptr) continue;
+    const size_t length = std::strlen(value);
+    std::memset(value, 0, length);
+    std::memcpy(value, "***", std::min<size_t>(length, 3));
+  }
+#else
+  (void)argc;
+  (void)argv;
+#endif
 }
 
 ConnectionChoice ChooseConnection(const std::optional<std::string>& flag) {

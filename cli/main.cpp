@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/connection_option.h"
 #include "cli/system.h"
 #include "cli/version.h"
 #include "platform/error.h"
@@ -25,6 +26,7 @@ std::string OneLine(std::string text) {
 int main(int argc, char** argv) {
   wq::cli::PrepareProcess();
   wq::cli::Utf8Arguments args(argc, argv);
+  wq::cli::HideConnectionArguments(argc, argv);  // parsing reads args, a copy
   CLI::App app{"Keeps the register of which workstations are online in which module.",
                "webquorrel"};
   app.footer(wq::cli::kPlatformNotes);

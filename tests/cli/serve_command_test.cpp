@@ -247,6 +247,23 @@ TEST_F(Serve, HoldsAgainstIdleConnectionsAndEndlessHeaders) {
   EXPECT_EQ(server_->Poll(), std::nullopt);
 }
 
+// Every local user can read a process's arguments: the connection string is gone from them
+// once the server runs.
+TEST_F(Serve, ConnectionStringIsNotLeftInTheArguments) {
+  StartServer({"--conn", Conn()});
+  ChildProcess second({"serve", "--listen", "127.0.0.1:0", "--conn=" + Conn()}, Env("PC-2"),
+                      dir_ / "second");
+  ASSERT_TRUE(WaitFor([&] { return second.Out().find("/\n") != std::string::npos; }));
+  for (const pid_t pid : {server_->pid(), second.pid()}) {
+    const std::string cmdline = ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
+    EXPECT_EQ(cmdline.find(DbFile().string()), std::string::npos) << cmdline;
+    EXPECT_EQ(cmdline.find("Provider"), std::string::npos) << cmdline;
+    EXPECT_THAT(cmdline, ::testing::AnyOf(HasSubstr(std::string("--conn\0***\0", 12)),
+                                          HasSubstr(std::string("--conn=***\0", 11))));
+  }
+  EXPECT_EQ(Http(port(), "GET", "/api/online")->status, 200);
+}
+
 TEST_F(Serve, OtherMachinesOnlyWhenAskedAndWithAWarning) {
   CommandResult r = Run({"serve", "--listen", "0.0.0.0:0"});
   EXPECT_EQ(r.status, 2);
