@@ -1,6 +1,8 @@
 #include "cli/http_server.h"
 
+#include <arpa/inet.h>
 #include <microhttpd.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -23,6 +25,22 @@ std::string Header(MHD_Connection* connection, const char* name) {
   return value == nullptr ? std::string() : std::string(value);
 }
 
+std::string ClientAddress(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info =
+      MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  char text[INET6_ADDRSTRLEN] = "?";
+  if (info != nullptr && info->client_addr != nullptr) {
+    const sockaddr* addr = info->client_addr;
+    if (addr->sa_family == AF_INET) {
+      inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(addr)->sin_addr, text, sizeof text);
+    } else if (addr->sa_family == AF_INET6) {
+      inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(addr)->sin6_addr, text,
+                sizeof text);
+    }
+  }
+  return text;
+}
+
 MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
                   const char*, const char*, size_t* uploadSize, void** context) {
   auto* state = static_cast<HttpServer::State*>(cls);
@@ -34,7 +52,8 @@ MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const 
   *uploadSize = 0;
   HttpResponse answer;
   try {
-    answer = state->handler({method, url, Header(connection, MHD_HTTP_HEADER_HOST)});
+    answer = state->handler(
+        {method, url, Header(connection, MHD_HTTP_HEADER_HOST), ClientAddress(connection)});
   } catch (const std::exception& e) {
     std::cerr << "webquorrel serve: " << e.what() << std::endl;
     answer = {500, "text/plain; charset=utf-8", "internal error\n", {}};

@@ -14,8 +14,9 @@ namespace wq::cli {
 
 struct HttpRequest {
   std::string method;
-  std::string path;  // without the query
-  std::string host;  // the Host header; empty when there is none
+  std::string path;    // without the query
+  std::string host;    // the Host header; empty when there is none
+  std::string client;  // the client's address
 };
 
 struct HttpResponse {

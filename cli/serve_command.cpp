@@ -47,6 +47,21 @@ void AddCommonHeaders(HttpResponse& res) {
                                            {"X-Frame-Options", "DENY"}});
 }
 
+// One line a request on standard error: client, method, path, status. What the client sent is
+// cut short and its control characters replaced, so that it cannot forge lines or move the
+// cursor of the terminal that shows the log.
+void LogRequest(const HttpRequest& req, int status) {
+  const auto clean = [](const std::string& text) {
+    std::string out = text.substr(0, 200);
+    for (char& c : out) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return out;
+  };
+  std::cerr << req.client << " " << clean(req.method) << " " << clean(req.path) << " " << status
+            << std::endl;
+}
+
 HttpResponse Route(const HttpRequest& req, const ListenSocket& socket,
                    const std::vector<std::string>& names, const Text& connectionString) {
   if (req.method != "GET" && req.method != "HEAD") {
@@ -99,6 +114,7 @@ void Serve(const ServeOptions& options, const Text& connectionString) {
   HttpServer server(socket.fd, HttpLimits{}, [&](const HttpRequest& req) {
     HttpResponse res = Route(req, socket, names, connectionString);
     AddCommonHeaders(res);
+    LogRequest(req, res.status);
     return res;
   });
   std::cout << "listening on http://" << AddressForUrl(socket.address) << ":" << socket.port << "/"

@@ -203,6 +203,13 @@ TEST_F(Serve, DatabaseFailuresAreLoggedNotShownAndItRecovers) {
   res = Http(port(), "GET", "/api/online");
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 200) << res->body;
+
+  // Every request is logged, one line each; what the client sent cannot forge a line.
+  EXPECT_EQ(Http(port(), "GET", "/x%0a127.0.0.1%20GET%20/forged%20200%1b[2J")->status, 404);
+  EXPECT_TRUE(WaitFor([&] { return server_->Err().find(" 404\n") != std::string::npos; }));
+  EXPECT_THAT(server_->Err(), HasSubstr("127.0.0.1 GET /api/online 503\n"));
+  EXPECT_THAT(server_->Err(), HasSubstr("127.0.0.1 GET /api/online 200\n"));
+  EXPECT_THAT(server_->Err(), HasSubstr("127.0.0.1 GET /x?127.0.0.1 GET /forged 200?[2J 404\n"));
   EXPECT_EQ(server_->Poll(), std::nullopt);
 }
 
