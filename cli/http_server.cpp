@@ -5,9 +5,12 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
+#include <string>
 
 #include "platform/error.h"
 
@@ -71,10 +74,30 @@ MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const 
   return queued;
 }
 
+// The library's own messages (requests refused as too big, connections dropped), at most ten a
+// second: a client that provokes one message per connection must not flood the log.
 void Log(void*, const char* format, va_list args) {
+  static std::mutex mutex;
+  static std::chrono::steady_clock::time_point second;
+  static int lines = 0;
+  static long dropped = 0;
+  const std::lock_guard<std::mutex> lock(mutex);
+  const auto now = std::chrono::steady_clock::now();
+  if (now - second >= std::chrono::seconds(1)) {
+    if (dropped > 0) std::cerr << "webquorrel serve: " << dropped << " more messages left out\n";
+    second = now;
+    lines = 0;
+    dropped = 0;
+  }
+  if (++lines > 10) {
+    ++dropped;
+    return;
+  }
   char line[512];
   std::vsnprintf(line, sizeof line, format, args);
-  std::cerr << "webquorrel serve: " << line << std::flush;
+  std::string text(line);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  std::cerr << "webquorrel serve: " << text << std::endl;
 }
 
 }  // namespace
