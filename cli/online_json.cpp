@@ -33,7 +33,8 @@ Json OptionalNumber(const std::optional<int64_t>& n) { return n ? Json(*n) : Jso
 
 }  // namespace
 
-std::string OnlineJson(const presence::OnlineSnapshot& snapshot) {
+std::string OnlineJson(const presence::OnlineSnapshot& snapshot,
+                       std::optional<int64_t> staleAfter) {
   Json modules = Json::array();
   for (const presence::OnlineModule& module : snapshot.modules) {
     Json records = Json::array();
@@ -46,10 +47,12 @@ std::string OnlineJson(const presence::OnlineSnapshot& snapshot) {
     }
     modules.push_back({{"module", JsonText(module.module)}, {"records", std::move(records)}});
   }
-  return ForHtml({{"serverTime", JsonText(snapshot.serverTime)},
-                  {"modules", std::move(modules)},
-                  {"damaged", snapshot.damaged},
-                  {"unreadable", snapshot.unreadable}});
+  Json out = {{"serverTime", JsonText(snapshot.serverTime)},
+              {"modules", std::move(modules)},
+              {"damaged", snapshot.damaged},
+              {"unreadable", snapshot.unreadable}};
+  if (staleAfter) out["staleAfterSeconds"] = *staleAfter;
+  return ForHtml(out);
 }
 
 std::string ErrorJson(const std::string& utf8Message) {

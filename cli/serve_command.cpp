@@ -12,6 +12,7 @@
 #include "cli/online_json.h"
 #include "cli/signals.h"
 #include "platform/error.h"
+#include "presence/age.h"
 #include "presence/online.h"
 
 namespace wq::cli {
@@ -33,6 +34,7 @@ struct ServeOptions {
   std::string listen = kDefaultListen;
   bool allowRemote = false;
   std::vector<std::string> hostNames;
+  std::string staleAfter;  // a duration; empty: no record is marked
 };
 
 std::string AddressForUrl(const std::string& address) {
@@ -63,7 +65,8 @@ void LogRequest(const HttpRequest& req, int status) {
 }
 
 HttpResponse Route(const HttpRequest& req, const ListenSocket& socket,
-                   const std::vector<std::string>& names, const Text& connectionString) {
+                   const std::vector<std::string>& names, const Text& connectionString,
+                   std::optional<int64_t> staleAfter) {
   if (req.method != "GET" && req.method != "HEAD") {
     return {405,
             "text/plain; charset=utf-8",
@@ -83,7 +86,7 @@ HttpResponse Route(const HttpRequest& req, const ListenSocket& socket,
   }
   if (req.path == "/api/online") {
     try {
-      return {200, kJson, OnlineJson(presence::ReadOnline(connectionString)), {}};
+      return {200, kJson, OnlineJson(presence::ReadOnline(connectionString), staleAfter), {}};
     } catch (const std::exception& e) {
       // The details (server, port, driver) are for the administrator, not for every visitor.
       std::cerr << "webquorrel serve: cannot read the register: " << e.what() << std::endl;
@@ -95,6 +98,8 @@ HttpResponse Route(const HttpRequest& req, const ListenSocket& socket,
 
 void Serve(const ServeOptions& options, const Text& connectionString) {
   const ListenAddress address = ParseListenAddress(options.listen);
+  std::optional<int64_t> staleAfter;
+  if (!options.staleAfter.empty()) staleAfter = presence::ParseDuration(options.staleAfter);
   const ListenSocket socket = Listen(address);
   if (!socket.loopback && !options.allowRemote) {
     close(socket.fd);
@@ -112,7 +117,7 @@ void Serve(const ServeOptions& options, const Text& connectionString) {
 
   StopSignals signals;  // before the server starts its threads, which inherit the mask
   HttpServer server(socket.fd, HttpLimits{}, [&](const HttpRequest& req) {
-    HttpResponse res = Route(req, socket, names, connectionString);
+    HttpResponse res = Route(req, socket, names, connectionString, staleAfter);
     AddCommonHeaders(res);
     LogRequest(req, res.status);
     return res;
@@ -140,6 +145,9 @@ void AddServeCommand(CLI::App& app) {
   command->add_option("--host-name", options->hostNames,
                       "A further name that browsers reach this server by (Host header); "
                       "may be repeated");
+  command->add_option("--stale-after", options->staleAfter,
+                      "Mark records older than this on the page (the prune limit: 90s, 10m, 2h "
+                      "or 1d)");
   command->callback([options] { Serve(*options, PrepareConnection(options->conn)); });
 }
 

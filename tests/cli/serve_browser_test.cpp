@@ -74,7 +74,7 @@ TEST_F(Serve, BrowserShowsWorkstationsGroupedByModuleAndNoMarkupFromNames) {
   if (browser.empty()) GTEST_SKIP() << "no Chromium here (set WEBQUORREL_CHROMIUM)";
   SeedRegister();
   AddRecord("PC-5,2026-3-7 9:00:00", "");
-  StartServer();
+  StartServer({"--stale-after", "10m"});
 
   const std::string dom = RenderedDom(browser, Url(), dir_ / "profile");
   ASSERT_THAT(dom, HasSubstr("<h1>Who is online</h1>"));
@@ -94,6 +94,9 @@ TEST_F(Serve, BrowserShowsWorkstationsGroupedByModuleAndNoMarkupFromNames) {
   EXPECT_THAT(dom, HasSubstr("Not shown: 1 damaged, 1 unreadable"));
   EXPECT_THAT(dom,
               HasSubstr("<td class=\"login\">yes</td><td class=\"time\">2026-3-7 9:06:00</td>"));
+  // Records older than the prune limit are marked (the seeded ones are months old).
+  EXPECT_THAT(dom, HasSubstr("<tr class=\"record stale\"><td class=\"workstation\">PC-1</td>"));
+  EXPECT_THAT(dom, HasSubstr(" d (stale)</td>"));
   // Neither name ran as script or became an element.
   EXPECT_THAT(dom, Not(HasSubstr("data-pwned")));
   EXPECT_THAT(dom, Not(HasSubstr("<img")));

@@ -109,6 +109,8 @@ TEST(OnlineJson, StoredTextsCannotBreakOutOfStringsOrReadAsHtml) {
             "9:00:00\", \"ageSeconds\": null, \"login\": true}]}], \"damaged\": 2, "
             "\"unreadable\": 0}\n");
   EXPECT_EQ(cli::ErrorJson("no <table>"), "{\"error\": \"no \\u003ctable\\u003e\"}\n");
+  EXPECT_TRUE(cli::OnlineJson(s, 600).ends_with(
+      "\"damaged\": 2, \"unreadable\": 0, \"staleAfterSeconds\": 600}\n"));
 }
 
 TEST(TerminalText, ControlsAndDirectionOverridesBecomeQuestionMarks) {
@@ -289,6 +291,9 @@ TEST_F(Serve, OtherMachinesOnlyWhenAskedAndWithAWarning) {
 
 TEST_F(Serve, RefusesAnAddressItCannotUse) {
   CommandResult r = Run({"serve", "--listen", "localhost"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("webquorrel serve: "));
+  r = Run({"serve", "--listen", "127.0.0.1:0", "--stale-after", "10 minutes"});
   EXPECT_EQ(r.status, 2);
   EXPECT_THAT(r.err, HasSubstr("webquorrel serve: "));
   StartServer();
