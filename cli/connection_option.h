@@ -16,8 +16,20 @@ struct ConnectionChoice {
   bool embedded = false;  // the default database, which the command creates and initialises
 };
 
-// Adds --conn CONN to a subcommand; conn stays empty when it is not given.
+// Adds --conn CONN and --conn-file PATH (the string read from a file, '-' for standard input,
+// so that a password stays off the command line) to a subcommand; conn stays empty when
+// neither is given.
 void AddConnOption(CLI::App& command, std::optional<std::string>& conn);
+
+// The connection string that a --conn-file holds: its one line, without the line end. Raises
+// invalid procedure call for a file that cannot be read, is empty, is longer than 64 KiB, or
+// holds a NUL or more than one line.
+std::string ReadConnectionFile(const std::string& path);
+
+// Overwrites the value of every --conn argument in the process's own arguments (what
+// /proc/PID/cmdline and ps show) with "***", once the command line has been copied for parsing.
+// Stops at "--". Nothing on Windows, whose command line is kept elsewhere.
+void HideConnectionArguments(int argc, char** argv);
 
 // What every command that works on a database takes.
 struct DatabaseOptions {

@@ -5,6 +5,7 @@
 
 #include "cli/command_errors.h"
 #include "cli/commands.h"
+#include "cli/connection_option.h"
 #include "cli/settings.h"
 #include "cli/system.h"
 #include "cli/version.h"
@@ -35,6 +36,7 @@ std::optional<std::string> UnknownSubcommand(const CLI::App& app, int argc, char
 int main(int argc, char** argv) {
   wq::cli::PrepareProcess();
   wq::cli::Utf8Arguments args(argc, argv);
+  wq::cli::HideConnectionArguments(argc, argv);  // parsing reads args, a copy
   CLI::App app{"Keeps the register of which workstations are online in which module.",
                "webquorrel"};
   app.footer(wq::cli::kPlatformNotes);

@@ -35,7 +35,8 @@ std::string ForHtml(const Json& document) {
 
 }  // namespace
 
-std::string OnlineJson(const presence::OnlineSnapshot& snapshot) {
+std::string OnlineJson(const presence::OnlineSnapshot& snapshot,
+                       std::optional<int64_t> staleAfter) {
   Json modules = Json::array();
   for (const presence::OnlineModule& module : snapshot.modules) {
     Json records = Json::array();
@@ -50,11 +51,13 @@ std::string OnlineJson(const presence::OnlineSnapshot& snapshot) {
     std::snprintf(iso, sizeof iso, "%04d-%02d-%02dT%02d:%02d:%02d", now->year, now->month, now->day,
                   now->hour, now->minute, now->second);
   }
-  return ForHtml({{"serverTime", JsonText(snapshot.serverTime)},
-                  {"serverTimeIso", now ? Json(iso) : Json()},
-                  {"modules", std::move(modules)},
-                  {"damaged", snapshot.damaged},
-                  {"unreadable", snapshot.unreadable}});
+  Json out = {{"serverTime", JsonText(snapshot.serverTime)},
+              {"serverTimeIso", now ? Json(iso) : Json()},
+              {"modules", std::move(modules)},
+              {"damaged", snapshot.damaged},
+              {"unreadable", snapshot.unreadable}};
+  if (staleAfter) out["staleAfterSeconds"] = *staleAfter;
+  return ForHtml(out);
 }
 
 std::string ErrorJson(const std::string& utf8Message) {

@@ -26,6 +26,21 @@ check_exe_file() {
     'kernel32.dll|user32.dll|advapi32.dll|shell32.dll|ws2_32.dll|odbc32.dll|msvcrt.dll|' || true)
   [[ -z "$unexpected" ]] || fail "$arch webquorrel.exe imports non-system DLLs: $unexpected"
   say "$arch webquorrel.exe $(stat -c %s "$exe") bytes; imports: $imports"
+
+  # Its imports come from System32 only (a planted odbc32.dll beside it is not loaded): the load
+  # configuration's DependentLoadFlags, at byte 78 (64-bit) or 54 (32-bit), hold 0x0800.
+  local header base rva at=54 flags
+  [[ $arch == win64 ]] && at=78
+  header=$(wine_objdump "$arch" -p "$exe")
+  base=$(awk '$1 == "ImageBase" {print $2}' <<<"$header")
+  rva=$(awk '/Load Configuration Directory/ {print $3}' <<<"$header")
+  [[ -n "$rva" && $((16#$rva)) != 0 ]] || fail "$arch webquorrel.exe has no load configuration"
+  at=$((16#$base + 16#$rva + at))
+  flags=$(wine_objdump "$arch" -s --start-address=$at --stop-address=$((at + 2)) "$exe" |
+    awk '/^ [0-9a-f]+ [0-9a-f][0-9a-f][0-9a-f][0-9a-f] / {print $2}')
+  [[ $flags == 0008 ]] ||
+    fail "$arch webquorrel.exe: DependentLoadFlags are '$flags', not LOAD_LIBRARY_SEARCH_SYSTEM32"
+  say "$arch webquorrel.exe looks for the DLLs it imports in System32 only"
 }
 
 # exe ARCH ARGS...: webquorrel.exe of that architecture; stdout without carriage returns.

@@ -101,6 +101,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   void Signal(int sig) { kill(pid_, sig); }
+  pid_t pid() const { return pid_; }
 
   // The exit status once it has ended (128 + the signal when a signal ended it); nullopt while
   // it runs.

@@ -49,7 +49,11 @@ TEST_F(PresenceCommands, UpdateUsesTheEmbeddedDatabaseByDefault) {
   CommandResult r = Run({"update", "--state", "2", "--module", "Demo"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "1\n");
-  EXPECT_TRUE(std::filesystem::exists(dir_ / "data" / "webquorrel" / "presence.db"));
+  // Created readable by its owner only, in a folder of its owner only.
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::status(dir_ / "data" / "webquorrel" / "presence.db").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(dir_ / "data" / "webquorrel").permissions(), fs::perms::owner_all);
 
   r = Run({"update", "--state", "2", "--module", "Demo", "--login"}, "PC-3");
   EXPECT_EQ(r.out, "2\n");
@@ -107,6 +111,44 @@ TEST_F(PresenceCommands, ExplicitConnectionIsNeverInitialised) {
   r = Run({"update", "--conn", Conn(), "--state", "2"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "1\n");
+}
+
+// --conn-file reads the string from a file or standard input; a file that holds anything but
+// one connection string is refused before any database is touched.
+TEST_F(PresenceCommands, ConnectionFromAFileOrStandardInput) {
+  const auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+    return (dir_ / name).string();
+  };
+  EXPECT_EQ(Run({"init", "--conn-file", write("conn", Conn() + "\r\n")}).status, 0);
+  CommandResult r = Run({"update", "--conn-file", write("conn", Conn()), "--state", "2"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1\n");
+  const std::string piped = "printf '%s\\n' '" + Conn() + "' | WEBQUORREL_CONN= " + WEBQUORREL_EXE +
+                            " count --conn-file - >" + (dir_ / "out").string();
+  EXPECT_EQ(std::system(piped.c_str()), 0);
+  std::ifstream out(dir_ / "out");
+  std::string count;
+  std::getline(out, count);
+  EXPECT_EQ(count, "1");
+
+  const std::vector<std::pair<std::string, std::string>> bad = {
+      {write("empty", "\n"), "holds no connection string"},
+      {write("two", Conn() + "\n" + Conn()), "more than one line"},
+      {write("nul", Conn() + std::string(1, '\0') + "x"), "NUL"},
+      {write("long", std::string(64 * 1024 + 1, 'a')), "longer than 64 KiB"},
+      {(dir_ / "missing").string(), "cannot be read"},
+      {dir_.string(), "cannot be read"}};
+  for (const auto& [path, why] : bad) {
+    r = Run({"count", "--conn-file", path});
+    EXPECT_EQ(r.status, 2) << path;
+    EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+  }
+  r = Run({"count", "--conn", Conn(), "--conn-file", write("conn", Conn())});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("excludes"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "data"));
 }
 
 TEST_F(PresenceCommands, InitLeavesAnExistingTableAlone) {

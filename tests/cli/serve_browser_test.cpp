@@ -74,7 +74,7 @@ TEST_F(Serve, BrowserShowsWorkstationsGroupedByModuleAndNoMarkupFromNames) {
   if (browser.empty()) GTEST_SKIP() << "no Chromium here (set WEBQUORREL_CHROMIUM)";
   SeedRegister();
   AddRecord("PC-5,2026-3-7 9:00:00", "");
-  StartServer();
+  StartServer({"--stale-after", "10m"});
 
   const std::string dom = RenderedDom(browser, Url(), dir_ / "profile");
   ASSERT_THAT(dom, HasSubstr("<h1>Who is online</h1>"));
@@ -86,10 +86,17 @@ TEST_F(Serve, BrowserShowsWorkstationsGroupedByModuleAndNoMarkupFromNames) {
   EXPECT_THAT(dom,
               HasSubstr("<h2>&lt;script&gt;document.body.dataset.pwned=2&lt;/script&gt;</h2>"));
   EXPECT_THAT(dom, HasSubstr("<h2 class=\"unnamed\">(no module)</h2>"));
-  EXPECT_THAT(dom, HasSubstr("5 records online, server time "));
+  EXPECT_THAT(dom, HasSubstr("5 workstations online, server time "));
+  // One summary line with each module's count, in the order of the sections.
+  EXPECT_THAT(dom, HasSubstr("<div id=\"summary\">(no module) 1 \u00b7 "
+                             "&lt;script&gt;document.body.dataset.pwned=2&lt;/script&gt; 1 \u00b7 "
+                             "Inventory 1 \u00b7 Sales 2</div>"));
   EXPECT_THAT(dom, HasSubstr("Not shown: 1 damaged, 1 unreadable"));
   EXPECT_THAT(dom,
               HasSubstr("<td class=\"login\">yes</td><td class=\"time\">2026-3-7 9:06:00</td>"));
+  // Records older than the prune limit are marked (the seeded ones are months old).
+  EXPECT_THAT(dom, HasSubstr("<tr class=\"record stale\"><td class=\"workstation\">PC-1</td>"));
+  EXPECT_THAT(dom, HasSubstr(" d (stale)</td>"));
   // Neither name ran as script or became an element.
   EXPECT_THAT(dom, Not(HasSubstr("data-pwned")));
   EXPECT_THAT(dom, Not(HasSubstr("<img")));

@@ -262,10 +262,34 @@ TEST_F(ModuleTest, FailuresLeaveOneTraceLineWithoutThePassword) {
                           }),
             2);
 
+  EXPECT_EQ(fs::status(trace).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
   // A trace that cannot be written: a folder in its place.
   setenv("WEBQUORREL_TRACE", dir_.c_str(), 1);
   EXPECT_EQ(call("Provider=SQLite;Data Source=" + (dir_ / "empty.db").string()), 0);
   EXPECT_EQ(Update(2, "Sales"), 1);
+
+  // The attacks of someone who can write to the trace's folder: a link in the file's place
+  // (to a file of the victim's), a second name of such a file, a file of their own. Nothing is
+  // written through any of them.
+  const fs::path victim = dir_ / "victim";
+  std::ofstream(victim) << "keep\n";
+  fs::create_symlink(victim, dir_ / "linked.log");
+  fs::create_hard_link(victim, dir_ / "hard.log");
+  std::vector<fs::path> attacks = {dir_ / "linked.log", dir_ / "hard.log"};
+  if (geteuid() == 0) {  // only root can give a file to another user
+    const fs::path foreign = dir_ / "foreign.log";
+    std::ofstream(foreign) << "theirs\n";
+    ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+    attacks.push_back(foreign);
+  }
+  for (const fs::path& attack : attacks) {
+    setenv("WEBQUORREL_TRACE", attack.c_str(), 1);
+    EXPECT_EQ(call("Provider=SQLite;Data Source=" + (dir_ / "empty.db").string()), 0);
+    EXPECT_EQ(fs::file_size(attack), attack.filename() == "foreign.log" ? 7u : 5u) << attack;
+  }
+  EXPECT_EQ(ReadAll(victim), "keep\n");
+  EXPECT_TRUE(fs::is_symlink(dir_ / "linked.log"));
   unsetenv("WEBQUORREL_TRACE");
 }
 
