@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Windows tools stage: webquorrel.exe and the DLL's failure trace under Wine, for each
-# architecture this machine runs (see wine-env; the files of both are checked), on the SQLite ODBC driver and (when WEBQUORREL_TEST_PG_CONN is set) PostgreSQL.
-# It reuses the builds of scripts/build-windows (the Windows stage makes them; this builds them
-# only when they are missing or stale) and checks that webquorrel.exe and the Linux command
-# report the same rows of one register.
+# architecture this machine runs (see wine-env; the files of both are checked), on the SQLite
+# ODBC driver and (when WEBQUORREL_TEST_PG_CONN is set) PostgreSQL. It reuses the builds of
+# scripts/build-windows (the Windows stage makes them; this builds them only when they are
+# missing or stale) and checks that webquorrel.exe and the Linux command report the same rows
+# of one register.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 started=$SECONDS

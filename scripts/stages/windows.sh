@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-builds WebQuorrel.dll for both architectures and runs it under Wine
-# in a fresh, headless prefix. For each architecture this machine runs (see wine-env): the DLL's imports and exports,
-# registration and its removal as the registry shows them, a VBScript and a C++ COM client on
-# SQLite through ODBC (and on PostgreSQL when WEBQUORREL_TEST_PG_CONN is set), and a shared
-# register with the Linux webquorrel command, each side acting as its own workstation. Then the
-# MSI packages: install, upgrade, registry, clients, removal (tests/windows/msi_stage.sh).
+# in a fresh, headless prefix. The DLL's imports and exports for both; for each architecture
+# this machine runs (see wine-env): registration and its removal as the registry shows them, a
+# VBScript and a C++ COM client on SQLite through ODBC (and on PostgreSQL when
+# WEBQUORREL_TEST_PG_CONN is set), and a shared register with the Linux webquorrel command, each
+# side acting as its own workstation. Then the MSI packages: install, upgrade, registry,
+# clients, removal (tests/windows/msi_stage.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 started=$SECONDS
@@ -77,12 +78,15 @@ check_registered() {
   grep -qF "$(winpath "$tmp/$arch/WebQuorrel.dll")" <<<"$out" || fail "$arch: type library: $out"
 }
 
-# No entry at all is left, in either view that can be looked at.
+# No entry at all is left, in either view (the 32-bit one through the 64-bit reg when 32-bit
+# programs cannot run).
 check_clean() {
-  local arch key
-  for arch in "${win_archs[@]}"; do
+  local arch key view
+  for arch in win64 win32; do
+    view=(run_win "$arch" reg query)
+    can_run "$arch" || view=(run_win win64 reg query /reg:32)
     for key in "${registry_keys[@]}" "HKCR\\CLSID\\$clsid" "HKCR\\TypeLib\\$libid"; do
-      ! run_win "$arch" reg query "$key" >/dev/null 2>&1 || fail "$arch: $key left behind"
+      ! "${view[@]}" "$key" >/dev/null 2>&1 || fail "$arch: $key left behind"
     done
   done
 }
@@ -185,7 +189,8 @@ interop() {
   local what=$1 linux_conn=$2 win_conn=$3 n=0 total=$((${#win_archs[@]} + 1)) arch count listing
   for arch in "${win_archs[@]}"; do
     set_computer_name "${computer_name[$arch]}"
-    [[ $(vbs_register "$arch" "$win_conn" Interop) == $((++n)) ]] || fail "interop on $what: $arch registering as number $n"
+    [[ $(vbs_register "$arch" "$win_conn" Interop) == $((++n)) ]] ||
+      fail "interop on $what: $arch registering as number $n"
   done
   count=$(WEBQUORREL_COMPUTERNAME=WQ-LINUX "$cli" update --conn "$linux_conn" --state 2 \
     --module Interop) || fail "interop on $what: Linux update"
