@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Windows tools stage: webquorrel.exe and the DLL's failure trace under Wine, for both
-# architectures, on the SQLite ODBC driver and (when WEBQUORREL_TEST_PG_CONN is set) PostgreSQL.
-# It reuses the builds of scripts/build-windows (the Windows stage makes them; this builds them
-# only when they are missing or stale) and checks that webquorrel.exe and the Linux command
-# report the same rows of one register.
+# The Windows tools stage: webquorrel.exe and the DLL's failure trace under Wine, for each
+# architecture this machine runs (see wine-env; the files of both are checked), on the SQLite
+# ODBC driver and (when WEBQUORREL_TEST_PG_CONN is set) PostgreSQL. It reuses the builds of
+# scripts/build-windows (the Windows stage makes them; this builds them only when they are
+# missing or stale) and checks that webquorrel.exe and the Linux command report the same rows
+# of one register.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 started=$SECONDS
@@ -161,7 +162,7 @@ sys.exit(0 if {"x64/webquorrel.exe", "x86/webquorrel.exe"} <= set(names) else 1)
 for arch in win64 win32; do check_exe_file "$arch"; done
 check_packages
 declare -A computer_name=([win64]=WQ-TOOLS64 [win32]=wq-tools32)
-for arch in win64 win32; do
+for arch in "${win_archs[@]}"; do
   arch_started=$SECONDS
   set_computer_name "${computer_name[$arch]}"
   check_exe_basics "$arch"
@@ -177,4 +178,4 @@ for arch in win64 win32; do
   unregister_dll "$arch"
   say "$arch done in $((SECONDS - arch_started)) s"
 done
-say "stage passed in $((SECONDS - started)) s"
+say "stage passed in $((SECONDS - started)) s$(skipped_note)"
