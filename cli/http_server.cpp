@@ -106,11 +106,11 @@ HttpServer::HttpServer(int listenFd, const HttpLimits& limits, HttpHandler handl
     : state_(new State{std::move(handler)}) {
   state_->daemon = MHD_start_daemon(
       MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG, 0, nullptr, nullptr, &Answer, state_,
-      MHD_OPTION_LISTEN_SOCKET, listenFd, MHD_OPTION_THREAD_POOL_SIZE, limits.threads,
+      // The logger first: messages about the options that follow go to it too.
+      MHD_OPTION_EXTERNAL_LOGGER, &Log, nullptr, MHD_OPTION_LISTEN_SOCKET, listenFd, MHD_OPTION_THREAD_POOL_SIZE, limits.threads,
       MHD_OPTION_CONNECTION_LIMIT, limits.connections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
       limits.connectionsPerAddress, MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits.requestBytes,
-      MHD_OPTION_CONNECTION_TIMEOUT, limits.idleSeconds, MHD_OPTION_EXTERNAL_LOGGER, &Log, nullptr,
-      MHD_OPTION_END);
+      MHD_OPTION_CONNECTION_TIMEOUT, limits.idleSeconds, MHD_OPTION_END);
   if (state_->daemon == nullptr) {
     close(listenFd);
     delete state_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -22,8 +23,12 @@ struct State {
 // module unloads (a thread's own slot releases its state when the thread ends).
 struct Slot;
 std::mutex slots_mutex;
+// Never destroyed (a thread may end after the module's statics are gone), but kept in the
+// module's own static storage, and its buffer given back when the last slot goes, so that an
+// unloaded module leaves no memory behind.
 std::vector<Slot*>& Slots() {
-  static auto* slots = new std::vector<Slot*>;
+  alignas(std::vector<Slot*>) static unsigned char storage[sizeof(std::vector<Slot*>)];
+  static auto* slots = new (storage) std::vector<Slot*>;
   return *slots;
 }
 
@@ -36,6 +41,7 @@ struct Slot {
   ~Slot() {
     std::lock_guard lock(slots_mutex);
     std::erase(Slots(), this);
+    if (Slots().empty()) std::vector<Slot*>().swap(Slots());
   }
   State& Get() {
     if (!state) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <deque>
+#include <new>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -32,11 +32,13 @@ struct Held {
 };
 
 // Idle connections newest last. Never destroyed: the reaper may still run while the process
-// exits, and idle connections stay valid as long as their environment.
+// exits, and idle connections stay valid as long as their environment. It lives in the module's
+// own static storage, and Shutdown gives back what its lists hold, so that unloading the module
+// leaves no memory behind.
 struct State {
   std::mutex mutex;
   std::condition_variable wake;
-  std::deque<Idle> idle;
+  std::vector<Idle> idle;
   std::vector<Held> held;
   std::chrono::milliseconds limit = kDefaultIdleLimit;
   std::thread reaper;
@@ -45,7 +47,8 @@ struct State {
 };
 
 State& Shared() {
-  static State* state = new State;
+  alignas(State) static unsigned char storage[sizeof(State)];
+  static State* state = new (storage) State;
   return *state;
 }
 
@@ -61,7 +64,7 @@ void TakeExpired(State& s, std::vector<SQLHDBC>& out) {
   const Clock::time_point limit = Clock::now() - s.limit;
   while (!s.idle.empty() && s.idle.front().since <= limit) {
     out.push_back(s.idle.front().dbc);
-    s.idle.pop_front();
+    s.idle.erase(s.idle.begin());
   }
 }
 
@@ -217,7 +220,7 @@ void Give(const Text& key, SQLHDBC dbc) {
       s.idle.erase(oldest);
     } else if (s.idle.size() >= kTotal) {
       closing.push_back(s.idle.front().dbc);
-      s.idle.pop_front();
+      s.idle.erase(s.idle.begin());
     }
     if (s.stopping) {
       closing.push_back(dbc);
@@ -296,7 +299,8 @@ void Shutdown() {
   {
     std::lock_guard lock(s.mutex);
     for (const Idle& i : s.idle) closing.push_back(i.dbc);
-    s.idle.clear();
+    std::vector<Idle>().swap(s.idle);
+    if (s.held.empty()) std::vector<Held>().swap(s.held);
     s.reaping = false;
     s.stopping = false;
   }

@@ -198,9 +198,9 @@ int64_t MachineClock::OffsetNow(int64_t unixSeconds) {
   // Read once a minute at most: a site that changes the machine's zone sees it soon.
   static std::mutex mutex;
   static std::optional<ZoneFile> zone;
-  static int64_t readAt = INT64_MIN;
+  static std::optional<int64_t> readAt;
   std::lock_guard lock(mutex);
-  if (unixSeconds - readAt >= 60 || unixSeconds < readAt) {
+  if (!readAt || unixSeconds < *readAt || unixSeconds - *readAt >= 60) {
     zone = ZoneFile::Read("/etc/localtime");
     readAt = unixSeconds;
   }
