@@ -41,6 +41,8 @@ int main(int argc, char** argv) {
   wq::cli::AddDoctorCommand(app);
   wq::cli::AddCountCommand(app);
   wq::cli::AddServeCommand(app);
+  wq::cli::AddSampleCommand(app);
+  wq::cli::AddHistoryCommand(app);
 
   // "webquorrel seal: ..." names the subcommand that failed.
   auto prefix = [&app] {

@@ -9,6 +9,8 @@
 
 #include "cli/commands.h"
 #include "cli/connection_option.h"
+#include "cli/history_command.h"  // history: the page's chart
+#include "cli/metrics.h"          // metrics: /metrics
 #include "cli/listen_address.h"
 #include "cli/online_json.h"
 #include "cli/signals.h"
@@ -32,7 +34,8 @@ std::string AddressForUrl(const ListenAddress& a) {
   return a.host.find(':') == std::string::npos ? a.host : "[" + a.host + "]";
 }
 
-void Serve(const std::string& listen, const Text& connectionString) {
+void Serve(const std::string& listen, const Text& connectionString,
+           const std::optional<std::string>& history, int metricsInterval) {
   const ListenAddress address = ParseListenAddress(listen);
   const bool loopback = IsLoopback(address.host);
 
@@ -69,9 +72,16 @@ void Serve(const std::string& listen, const Text& connectionString) {
     return httplib::Server::HandlerResponse::Unhandled;
   });
 
-  server.Get("/", [](const httplib::Request&, httplib::Response& res) {
+  server.Get("/", [&history](const httplib::Request&, httplib::Response& res) {
     res.set_header("Content-Security-Policy", kPagePolicy);
-    res.set_content(std::string(kServePage), "text/html; charset=utf-8");
+    // history: the page with the chart of the history file.
+    res.set_content(PageWithHistory(kServePage, history), "text/html; charset=utf-8");
+  });
+  // metrics: the register for Prometheus, scanned at most once per interval.
+  MetricsScanner metrics([&connectionString] { return presence::ReadOnline(connectionString); },
+                         std::chrono::seconds(metricsInterval));
+  server.Get("/metrics", [&metrics](const httplib::Request&, httplib::Response& res) {
+    res.set_content(metrics.Scrape(), kExpositionContentType);
   });
   server.Get("/api/online", [&connectionString](const httplib::Request&, httplib::Response& res) {
     try {
@@ -111,15 +121,27 @@ void Serve(const std::string& listen, const Text& connectionString) {
 void AddServeCommand(CLI::App& app) {
   struct Options : DatabaseOptions {
     std::string listen = kDefaultListen;
+    std::optional<std::string> history;  // history: --history
+    int metricsInterval = 15;            // metrics: --scan-interval
   };
   std::shared_ptr<Options> options;
   CLI::App* command = AddDatabaseCommand(
       app, options, "serve",
-      "Serve a read-only web page of who is online, and its data at /api/online");
+      "Serve a read-only web page of who is online with its history, its data at /api/online and "
+      "metrics at /metrics");
   command
       ->add_option("--listen", options->listen, "ADDRESS:PORT to listen on (port 0: any free port)")
       ->default_str(kDefaultListen);
-  command->callback([options] { Serve(options->listen, PrepareConnection(options->conn)); });
+  AddHistoryOption(*command, options->history);  // history: --history
+  command  // metrics: --scan-interval
+      ->add_option("--scan-interval", options->metricsInterval,
+                   "/metrics scans the register at most once in SECONDS (the scrape interval)")
+      ->check(CLI::Range(1, 3600))
+      ->default_str("15");
+  command->callback([options] {
+    Serve(options->listen, PrepareConnection(options->conn), options->history,
+          options->metricsInterval);
+  });
 }
 
 }  // namespace wq::cli
