@@ -1,9 +1,15 @@
-// The web page as a browser renders it: headless Chromium loads it, lets its script fetch the
-// register, and dumps the resulting document.
+// The server as programs of others see it: headless Chromium loads the page, lets its script
+// fetch the register, and dumps the resulting document; Prometheus scrapes the metrics.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <cstdio>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 
 #include "tests/cli/serve_fixture.h"
@@ -93,6 +99,70 @@ TEST_F(Serve, BrowserShowsWorkstationsGroupedByModuleAndNoMarkupFromNames) {
   // Neither name ran as script or became an element.
   EXPECT_THAT(dom, Not(HasSubstr("data-pwned")));
   EXPECT_THAT(dom, Not(HasSubstr("<img")));
+}
+
+int FreePort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t n = sizeof a;
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+  close(s);
+  return ntohs(a.sin_port);
+}
+
+// Debian's Prometheus scrapes the server every second; its query API then holds the counts.
+TEST_F(Serve, PrometheusScrapesTheMetrics) {
+  if (access("/usr/bin/prometheus", X_OK) != 0 || access("/usr/bin/promtool", X_OK) != 0) {
+    GTEST_SKIP() << "no prometheus here (scripts/packages/test.txt)";
+  }
+  SeedRegister();
+  StartServer({"--scan-interval", "1"});
+  httplib::Client client("127.0.0.1", port());
+  auto metrics = client.Get("/metrics");
+  ASSERT_TRUE(metrics);
+  EXPECT_EQ(metrics->get_header_value("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
+  {
+    std::ofstream(dir_ / "metrics.txt") << metrics->body;
+  }
+  const std::string promtool = "/usr/bin/promtool check metrics < " + (dir_ / "metrics.txt").string();
+  ChildProcess lint({"-c", promtool}, {}, dir_ / "lint", "/bin/sh");
+  EXPECT_EQ(lint.WaitExit(), 0) << lint.Out() << lint.Err();
+  EXPECT_EQ(lint.Out() + lint.Err(), "") << metrics->body;
+
+  const int promPort = FreePort();
+  std::ofstream(dir_ / "prometheus.yml")
+      << "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\nscrape_configs:\n"
+         "  - job_name: webquorrel\n    static_configs:\n      - targets: ['127.0.0.1:"
+      << port() << "']\n";
+  ChildProcess prometheus({"--config.file=" + (dir_ / "prometheus.yml").string(),
+                           "--storage.tsdb.path=" + (dir_ / "tsdb").string(),
+                           "--web.listen-address=127.0.0.1:" + std::to_string(promPort)},
+                          {}, dir_ / "prometheus", "/usr/bin/prometheus");
+  httplib::Client api("127.0.0.1", promPort);
+  std::map<std::string, std::string> online;
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        auto res = api.Get("/api/v1/query?query=webquorrel_online_workstations");
+        if (!res || res->status != 200) return false;
+        const auto doc = nlohmann::json::parse(res->body, nullptr, false);
+        if (doc.is_discarded() || !doc.contains("data")) return false;
+        online.clear();
+        for (const auto& r : doc["data"]["result"]) {
+          online[r["metric"]["module"].get<std::string>()] = r["value"][1].get<std::string>();
+        }
+        return online.size() == 3;
+      },
+      std::chrono::seconds(60)))
+      << prometheus.Err().substr(0, 3000);
+  EXPECT_EQ(online["Sales"], "2");
+  EXPECT_EQ(online["Inventory"], "1");
+  EXPECT_EQ(online["<script>document.body.dataset.pwned=2</script>"], "1");
+  auto damaged = api.Get("/api/v1/query?query=webquorrel_damaged_records");
+  ASSERT_TRUE(damaged);
+  EXPECT_THAT(damaged->body, HasSubstr("\"1\"]"));
 }
 
 }  // namespace
