@@ -107,10 +107,12 @@ std::string Panel(const std::vector<HistorySample>& all, const std::vector<Text>
       const std::string label = (name.empty() ? std::string("(no module)") : name) + " peak " +
                                 std::to_string(p.online) + " at " + when;
       const double px = x(p.at);
+      const bool right = px > kWidth / 2;  // the label goes where there is room
       svg += "<g class=\"peak\" data-module=\"" + name + "\" data-online=\"" +
              std::to_string(p.online) + "\" data-time=\"" + when + "\"><circle cx=\"" +
              Number(px) + "\" cy=\"" + Number(y(p.online)) + "\" r=\"4\" fill=\"" + colour +
-             "\"/><text x=\"" + Number(std::min(px, kWidth - 200.0)) + "\" y=\"" +
+             "\"/><text x=\"" + Number(right ? px - 6 : px + 6) + "\" text-anchor=\"" +
+             (right ? "end" : "start") + "\" y=\"" +
              Number(std::max(y(p.online) - 6, kTop + 10.0) + 12.0 * i) + "\" font-size=\"11\" fill=\"" +
              colour + "\">" + label + "</text></g>\n";
     }
