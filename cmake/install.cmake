@@ -10,7 +10,8 @@ install(TARGETS WebQuorrel LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/webquorre
 # The units start /usr/bin/webquorrel and read /etc/webquorrel/webquorrel.env; under another
 # prefix they name the installed command and settings file.
 set(WEBQUORREL_UNIT_DIR lib/systemd/system CACHE STRING "Where the systemd units go")
-foreach(unit webquorrel-agent@.service webquorrel-prune.service webquorrel-prune.timer)
+foreach(unit webquorrel-agent@.service webquorrel-prune.service webquorrel-prune.timer
+             webquorrel-sample.service webquorrel-sample.timer)
   file(READ ${PROJECT_SOURCE_DIR}/contrib/${unit} text)
   string(REPLACE "/usr/bin/webquorrel" "${CMAKE_INSTALL_FULL_BINDIR}/webquorrel" text "${text}")
   string(REPLACE "/etc/webquorrel/" "${CMAKE_INSTALL_FULL_SYSCONFDIR}/webquorrel/" text "${text}")
@@ -20,7 +21,9 @@ endforeach()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${PROJECT_SOURCE_DIR}/contrib/webquorrel-agent@.service
              ${PROJECT_SOURCE_DIR}/contrib/webquorrel-prune.service
-             ${PROJECT_SOURCE_DIR}/contrib/webquorrel-prune.timer)
+             ${PROJECT_SOURCE_DIR}/contrib/webquorrel-prune.timer
+             ${PROJECT_SOURCE_DIR}/contrib/webquorrel-sample.service
+             ${PROJECT_SOURCE_DIR}/contrib/webquorrel-sample.timer)
 
 # Comments only; it may come to hold a database password, hence root-only reading.
 install(FILES contrib/webquorrel.env DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/webquorrel
