@@ -105,7 +105,7 @@ std::unique_ptr<HistoryStore> HistoryStore::Open(const std::string& path, bool c
   }
   std::unique_ptr<HistoryStore> store(
       new HistoryStore(db::Connection::Open(HistoryConnectionString(path))));
-  if (create) {
+  {  // also on opening, for a file whose first sampler was stopped before it made the tables
     store->conn_->Execute(
         u"CREATE TABLE IF NOT EXISTS minute_sample (taken INTEGER PRIMARY KEY, counts TEXT NOT "
         u"NULL)");

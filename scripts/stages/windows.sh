@@ -226,6 +226,18 @@ if [[ -n "${WEBQUORREL_TEST_PG_CONN:-}" ]]; then
   interop PostgreSQL "$pg" "$pg" "$pg"
 fi
 
+# webquorrel.exe sample, once: the history file written through the SQLite ODBC driver holds the
+# three Interop workstations, and the Linux command reads it back.
+check_exe_sample() {
+  local db=$1 history="$tmp/history.db" out
+  WEBQUORREL_SQLITE_DRIVER=SQLite3 run_win win64 "$root/build-win64/webquorrel.exe" sample \
+    --conn "$(sqlite_conn win64 "$db")" --history "$history" >/dev/null || fail "webquorrel.exe sample"
+  out=$("$cli" history --history "$history" --csv | tr -d '\r') || fail "history of webquorrel.exe sample"
+  grep -q '^sample,.*,Interop,3$' <<<"$out" || fail "webquorrel.exe sample recorded: $out"
+  say "webquorrel.exe sample: Interop 3 recorded, read back by the Linux command"
+}
+check_exe_sample "$db"
+
 # Unregistering one architecture leaves the other registered and working.
 unregister win64
 check_registered win64 no
