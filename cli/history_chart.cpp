@@ -86,9 +86,8 @@ std::string Panel(const std::vector<HistorySample>& all, const std::vector<Text>
          "\" text-anchor=\"end\" font-size=\"11\">0</text>\n";
   svg += "<text x=\"" + std::to_string(kLeft) + "\" y=\"" + std::to_string(kHeight - 6) +
          "\" font-size=\"11\">" + UtcTimeText(from) + "</text>\n";
-  svg += "<text x=\"" + std::to_string(kWidth - kRight) + "\" y=\"" +
-         std::to_string(kHeight - 6) + "\" text-anchor=\"end\" font-size=\"11\">" +
-         UtcTimeText(now) + "</text>\n";
+  svg += "<text x=\"" + std::to_string(kWidth - kRight) + "\" y=\"" + std::to_string(kHeight - 6) +
+         "\" text-anchor=\"end\" font-size=\"11\">" + UtcTimeText(now) + "</text>\n";
 
   const std::map<Text, Series> series = SeriesOf(inSpan, modules, from, bucket);
   for (size_t i = 0; i < modules.size(); ++i) {
@@ -109,12 +108,11 @@ std::string Panel(const std::vector<HistorySample>& all, const std::vector<Text>
       const double px = x(p.at);
       const bool right = px > kWidth / 2;  // the label goes where there is room
       svg += "<g class=\"peak\" data-module=\"" + name + "\" data-online=\"" +
-             std::to_string(p.online) + "\" data-time=\"" + when + "\"><circle cx=\"" +
-             Number(px) + "\" cy=\"" + Number(y(p.online)) + "\" r=\"4\" fill=\"" + colour +
-             "\"/><text x=\"" + Number(right ? px - 6 : px + 6) + "\" text-anchor=\"" +
-             (right ? "end" : "start") + "\" y=\"" +
-             Number(std::max(y(p.online) - 6, kTop + 10.0) + 12.0 * i) + "\" font-size=\"11\" fill=\"" +
-             colour + "\">" + label + "</text></g>\n";
+             std::to_string(p.online) + "\" data-time=\"" + when + "\"><circle cx=\"" + Number(px) +
+             "\" cy=\"" + Number(y(p.online)) + "\" r=\"4\" fill=\"" + colour + "\"/><text x=\"" +
+             Number(right ? px - 6 : px + 6) + "\" text-anchor=\"" + (right ? "end" : "start") +
+             "\" y=\"" + Number(std::max(y(p.online) - 6, kTop + 10.0) + 12.0 * i) +
+             "\" font-size=\"11\" fill=\"" + colour + "\">" + label + "</text></g>\n";
     }
   }
   return svg + "</svg></figure>\n";
@@ -126,12 +124,23 @@ std::string HtmlEscape(const std::string& utf8) {
   std::string out;
   for (char c : utf8) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out.push_back(c);
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out.push_back(c);
     }
   }
   return out;

@@ -1,14 +1,15 @@
 // webquorrel sample and webquorrel history: recording who is online per module, and reading it
 // back with the peak of each day.
+#include "cli/history_command.h"
+
 #include <chrono>
 #include <iostream>
 #include <memory>
 #include <optional>
 
 #include "cli/commands.h"
-#include "cli/history_chart.h"
-#include "cli/history_command.h"
 #include "cli/connection_option.h"
+#include "cli/history_chart.h"
 #include "cli/history_report.h"
 #include "cli/history_store.h"
 #include "presence/online.h"
@@ -78,11 +79,13 @@ void AddHistoryCommand(CLI::App& app) {
   };
   auto options = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand(
-      "history", "Print the recorded samples and each day's peak of online workstations per module");
+      "history",
+      "Print the recorded samples and each day's peak of online workstations per module");
   AddHistoryOption(*command, options->history);
-  command->add_option("--since", options->since,
-                      "A duration back from now (90m, 24h, 30d) or a UTC date or time "
-                      "(2026-12-01, 2026-12-01T08:00:00Z)")
+  command
+      ->add_option("--since", options->since,
+                   "A duration back from now (90m, 24h, 30d) or a UTC date or time "
+                   "(2026-12-01, 2026-12-01T08:00:00Z)")
       ->default_str("24h");
   command->add_option_function<std::string>(
       "--module", [options](const std::string& m) { options->module = m; },

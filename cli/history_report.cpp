@@ -63,7 +63,8 @@ int64_t ParseSince(const std::string& text, int64_t now) {
   } catch (const Error&) {
     throw Error(kInvalidProcedureCall,
                 "--since takes a duration (90m, 24h, 30d) or a UTC date or time "
-                "(2026-12-01, 2026-12-01T08:00:00Z), not: " + text);
+                "(2026-12-01, 2026-12-01T08:00:00Z), not: " +
+                    text);
   }
 }
 
@@ -73,8 +74,8 @@ std::vector<DayPeak> DailyPeaks(const std::vector<HistorySample>& samples) {
     for (const ModuleOnline& m : s.modules) {
       DayPeak candidate{DayText(m.at), m.module, m.online, m.at};
       auto [it, added] = peaks.try_emplace({candidate.day, m.module}, candidate);
-      if (!added && (m.online > it->second.peak ||
-                     (m.online == it->second.peak && m.at < it->second.at))) {
+      if (!added &&
+          (m.online > it->second.peak || (m.online == it->second.peak && m.at < it->second.at))) {
         it->second = candidate;
       }
     }

@@ -37,10 +37,11 @@ std::vector<ModuleOnline> ParseCounts(const db::Value& v) {
     const auto& e = array[i];
     ok = e.is_array() && e.size() == 3 && e[0].is_string() && e[1].is_number_integer() &&
          e[2].is_number_integer();
-    if (ok) out.push_back({FromUtf8(e[0].get<std::string>()), e[1].get<int64_t>(),
-                           e[2].get<int64_t>()});
+    if (ok)
+      out.push_back({FromUtf8(e[0].get<std::string>()), e[1].get<int64_t>(), e[2].get<int64_t>()});
   }
-  if (!ok) throw Error(kTypeMismatch, "the history file holds a damaged sample: " + text.substr(0, 80));
+  if (!ok)
+    throw Error(kTypeMismatch, "the history file holds a damaged sample: " + text.substr(0, 80));
   return out;
 }
 
@@ -48,8 +49,8 @@ std::vector<ModuleOnline> ParseCounts(const db::Value& v) {
 void MergePeaks(std::map<Text, ModuleOnline>& peaks, const std::vector<ModuleOnline>& counts) {
   for (const ModuleOnline& m : counts) {
     auto [it, added] = peaks.try_emplace(m.module, m);
-    if (!added && (m.online > it->second.online ||
-                   (m.online == it->second.online && m.at < it->second.at))) {
+    if (!added &&
+        (m.online > it->second.online || (m.online == it->second.online && m.at < it->second.at))) {
       it->second = m;
     }
   }
@@ -163,12 +164,13 @@ void HistoryStore::Fold(int64_t now) {
 std::vector<HistorySample> HistoryStore::Read(int64_t since) {
   std::vector<HistorySample> out;
   for (const bool hour : {true, false}) {
-    auto rs = conn_->Execute(hour ? Text(u"SELECT taken, counts FROM hour_peak WHERE taken >= ?")
-                                  : Text(u"SELECT taken, counts FROM minute_sample WHERE taken >= ?"),
-                             {db::Value(hour ? since - since % kHour : since)});
+    auto rs =
+        conn_->Execute(hour ? Text(u"SELECT taken, counts FROM hour_peak WHERE taken >= ?")
+                            : Text(u"SELECT taken, counts FROM minute_sample WHERE taken >= ?"),
+                       {db::Value(hour ? since - since % kHour : since)});
     for (; rs != nullptr && !rs->Eof(); rs->MoveNext()) {
-      out.push_back({Integer(rs->Field(u"taken"), "sample time"), hour,
-                     ParseCounts(rs->Field(u"counts"))});
+      out.push_back(
+          {Integer(rs->Field(u"taken"), "sample time"), hour, ParseCounts(rs->Field(u"counts"))});
     }
     if (rs != nullptr) rs->Close();
   }

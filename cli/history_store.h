@@ -27,8 +27,8 @@ struct ModuleOnline {
 };
 
 struct HistorySample {
-  int64_t taken = 0;   // Unix seconds, a whole minute (or, for an hour's peaks, a whole hour)
-  bool hour = false;   // an hour's peaks rather than one sample
+  int64_t taken = 0;  // Unix seconds, a whole minute (or, for an hour's peaks, a whole hour)
+  bool hour = false;  // an hour's peaks rather than one sample
   std::vector<ModuleOnline> modules;  // by module
 };
 

@@ -77,7 +77,8 @@ std::string ExpositionText(const ScanState& state) {
   Family(out, "webquorrel_last_scan_duration_seconds", "gauge",
          "How long the latest scan of the register took.");
   out += "webquorrel_last_scan_duration_seconds " + Seconds(state.lastScanSeconds) + "\n";
-  Family(out, "webquorrel_scans_total", "counter", "Scans of the register since the server started.");
+  Family(out, "webquorrel_scans_total", "counter",
+         "Scans of the register since the server started.");
   Sample(out, "webquorrel_scans_total", state.scans);
   Family(out, "webquorrel_scan_failures_total", "counter",
          "Scans of the register that failed since the server started.");

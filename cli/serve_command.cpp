@@ -10,8 +10,8 @@
 #include "cli/commands.h"
 #include "cli/connection_option.h"
 #include "cli/history_command.h"  // history: the page's chart
-#include "cli/metrics.h"          // metrics: /metrics
 #include "cli/listen_address.h"
+#include "cli/metrics.h"  // metrics: /metrics
 #include "cli/online_json.h"
 #include "cli/signals.h"
 #include "platform/error.h"
@@ -133,7 +133,8 @@ void AddServeCommand(CLI::App& app) {
       ->add_option("--listen", options->listen, "ADDRESS:PORT to listen on (port 0: any free port)")
       ->default_str(kDefaultListen);
   AddHistoryOption(*command, options->history);  // history: --history
-  command  // metrics: --scan-interval
+  // metrics: --scan-interval
+  command
       ->add_option("--scan-interval", options->metricsInterval,
                    "/metrics scans the register at most once in SECONDS (the scrape interval)")
       ->check(CLI::Range(1, 3600))

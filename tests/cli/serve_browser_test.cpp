@@ -2,7 +2,6 @@
 // fetch the register, and dumps the resulting document; Prometheus scrapes the metrics.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -122,14 +121,15 @@ TEST_F(Serve, BrowserChartsADayOfHistoryWithThePeaksHistoryPrints) {
   const std::string browser = Browser();
   if (browser.empty()) GTEST_SKIP() << "no Chromium here (set WEBQUORREL_CHROMIUM)";
   {
-    auto store = cli::HistoryStore::Open((dir_ / "data" / "webquorrel" / "history.db").string(),
-                                         true);
+    auto store =
+        cli::HistoryStore::Open((dir_ / "data" / "webquorrel" / "history.db").string(), true);
     const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
                             std::chrono::system_clock::now().time_since_epoch())
                             .count();
     for (int64_t t = now - 86400 + 300; t <= now; t += 300) {
       const int64_t step = (now - t) / 300;  // 0 .. 286, newest first
-      store->Record(t, {{u"Inventory", 1 + step % 3, 0}, {u"Sales", step == 100 ? 9 : step % 7, 0}});
+      store->Record(t,
+                    {{u"Inventory", 1 + step % 3, 0}, {u"Sales", step == 100 ? 9 : step % 7, 0}});
     }
   }
   SeedRegister();
@@ -157,14 +157,15 @@ TEST_F(Serve, BrowserChartsADayOfHistoryWithThePeaksHistoryPrints) {
   const auto shot = dir_ / "page.png";
   const std::string command = ShellQuote(browser) +
                               " --headless --no-sandbox --disable-gpu --no-first-run"
-                              " --user-data-dir=" + ShellQuote((dir_ / "profile").string()) +
+                              " --user-data-dir=" +
+                              ShellQuote((dir_ / "profile").string()) +
                               " --window-size=900,1200 --virtual-time-budget=3000 --screenshot=" +
                               ShellQuote(shot.string()) + " " + ShellQuote(Url()) +
                               " >/dev/null 2>&1";
   EXPECT_EQ(std::system(command.c_str()), 0);
   EXPECT_GT(std::filesystem::exists(shot) ? std::filesystem::file_size(shot) : 0, 10000u);
-  if (const char* keep = std::getenv("WEBQUORREL_SCREENSHOT")) std::filesystem::copy_file(
-      shot, keep, std::filesystem::copy_options::overwrite_existing);
+  if (const char* keep = std::getenv("WEBQUORREL_SCREENSHOT"))
+    std::filesystem::copy_file(shot, keep, std::filesystem::copy_options::overwrite_existing);
 }
 
 int FreePort() {
@@ -190,10 +191,9 @@ TEST_F(Serve, PrometheusScrapesTheMetrics) {
   auto metrics = client.Get("/metrics");
   ASSERT_TRUE(metrics);
   EXPECT_EQ(metrics->get_header_value("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
-  {
-    std::ofstream(dir_ / "metrics.txt") << metrics->body;
-  }
-  const std::string promtool = "/usr/bin/promtool check metrics < " + (dir_ / "metrics.txt").string();
+  { std::ofstream(dir_ / "metrics.txt") << metrics->body; }
+  const std::string promtool =
+      "/usr/bin/promtool check metrics < " + (dir_ / "metrics.txt").string();
   ChildProcess lint({"-c", promtool}, {}, dir_ / "lint", "/bin/sh");
   EXPECT_EQ(lint.WaitExit(), 0) << lint.Out() << lint.Err();
   EXPECT_EQ(lint.Out() + lint.Err(), "") << metrics->body;

@@ -158,8 +158,9 @@ TEST(History, MinutesFoldIntoHourlyPeaksAfter30DaysAndGoAfterTwoYears) {
   EXPECT_EQ(cli::HistoryStore::Open(file, false), nullptr);
   auto store = cli::HistoryStore::Open(file, true);
   const int64_t day0 = 1780000000 / 86400 * 86400;  // a UTC midnight
-  RecordSeries(*store, {{day0 + 60, 2}, {day0 + 125, 5}, {day0 + 130, 4}, {day0 + 1800, 5},
-                        {day0 + 3700, 1}});
+  RecordSeries(
+      *store,
+      {{day0 + 60, 2}, {day0 + 125, 5}, {day0 + 130, 4}, {day0 + 1800, 5}, {day0 + 3700, 1}});
   auto samples = store->Read(0);
   ASSERT_EQ(samples.size(), 4u) << "one sample a minute: the later in a minute replaces";
   EXPECT_EQ(samples[1].taken, day0 + 120);
@@ -196,8 +197,7 @@ TEST(History, SinceTakesDurationsAndUtcTimesAndRefusesTheRest) {
   EXPECT_EQ(cli::ParseSince("90m", now), now - 5400);
   EXPECT_EQ(cli::ParseSince("30d", now), now - 30 * 86400);
   EXPECT_EQ(cli::UtcTimeText(cli::ParseSince("2026-12-01", now)), "2026-12-01T00:00:00Z");
-  EXPECT_EQ(cli::UtcTimeText(cli::ParseSince("2024-02-29T23:59:58Z", now)),
-            "2024-02-29T23:59:58Z");
+  EXPECT_EQ(cli::UtcTimeText(cli::ParseSince("2024-02-29T23:59:58Z", now)), "2024-02-29T23:59:58Z");
   EXPECT_EQ(cli::UtcTimeText(cli::ParseSince("2026-12-01 08:05", now)), "2026-12-01T08:05:00Z");
   for (const char* bad : {"", "24", "-1h", "1h ", "2026-02-30", "2026-13-01", "2026-12-01T24:00",
                           "2026-12-01T08:60", "26-12-01", "2026-12-01X", "1e3s", "yesterday",
