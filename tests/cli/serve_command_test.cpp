@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sqlite3.h>
 
 #include <thread>
 
@@ -189,6 +190,25 @@ TEST(History, MinutesFoldIntoHourlyPeaksAfter30DaysAndGoAfterTwoYears) {
   ASSERT_EQ(samples.size(), 2u);
   EXPECT_EQ(samples[0].taken, day0 + 31 * 86400) << "the hours of day 0 are gone";
   store.reset();
+
+  // A damaged file is reported as such, whatever its rows hold.
+  for (const char* counts : {"", "{}", "[[\"Sales\", 1]]", "[[1, 2, 3]]", "[[\"Sales\", 1.5, 0]]",
+                             "[[\"Sales\", \"1\", 0]]", "[[\"Sales\", 1, 0]", "[null]"}) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO minute_sample VALUES (1, ?)", -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, counts, -1, SQLITE_TRANSIENT);
+    EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    try {
+      cli::HistoryStore::Open(file, false)->Read(0);
+      ADD_FAILURE() << counts;
+    } catch (const Error& e) {
+      EXPECT_THAT(e.description(), HasSubstr("the history file holds a damaged sample")) << counts;
+    }
+  }
   std::filesystem::remove_all(dir);
 }
 
