@@ -3,10 +3,13 @@
 #include <memory>
 #include <optional>
 
+#include "cli/command_errors.h"
 #include "cli/commands.h"
 #include "cli/connection_option.h"
 #include "cli/signals.h"
 #include "cli/terminal_text.h"
+#include "cli/update_result.h"
+#include "platform/db/idle_connections.h"
 #include "presence/update.h"
 
 namespace wq::cli {
@@ -20,23 +23,23 @@ struct AgentOptions : DatabaseOptions {
 
 // One update; a failure, even of preparing the default database, comes back as its error.
 presence::UpdateResult Update(const AgentOptions& options, int16_t state) {
-  presence::UpdateResult result;
-  try {
-    result = presence::RunUpdate(PrepareConnection(options.conn), state, FromUtf8(options.module),
-                                 options.login);
-  } catch (const Error& e) {
-    result.error = e;
-  }
-  return result;
+  return RunOnRegister(options.conn, state, options.module, options.login);
 }
 
-std::string Describe(const Error& e) {
-  return "error " + std::to_string(e.number()) + ": " + Printable(FromUtf8(e.what()));
-}
+std::string Describe(const presence::UpdateResult& r) { return Explain(FailureOf(r)); }
 
 // Registers now and every interval until a stop request, then withdraws. A failed update is
-// reported and tried again at the next interval; nothing about the database ends the loop.
+// reported and tried again at the next interval; nothing about the database ends the loop. A
+// connection string that cannot be used at all (it does not parse, or names a provider this build
+// does not know) ends the agent at once with status 2, so that its service shows as failed.
 void RunAgent(const AgentOptions& options) {
+  // An update uses one server connection (its writer shares it). Up to kKeepInterval between
+  // updates the agent keeps that connection idle a little longer than the interval, so it logs in
+  // once; a longer interval lets it close after the usual idle limit and logs in per update.
+  constexpr int kKeepInterval = 300;
+  if (options.interval <= kKeepInterval) {
+    db::SetIdleConnectionLimit(std::chrono::seconds(options.interval + 30));
+  }
   StopSignals signals;
   const std::string module = QuotedPrintable(FromUtf8(options.module));
   bool registered = false;
@@ -44,6 +47,11 @@ void RunAgent(const AgentOptions& options) {
   long attempted = 0, failed = 0;  // over the whole run, for the closing line
   for (;;) {
     const presence::UpdateResult r = Update(options, 2);
+    if (!r.ok() && attempted == 0 && Unrecoverable(FailureOf(r))) {
+      std::cerr << "webquorrel agent: cannot start, no retry would help: " << Describe(r)
+                << std::endl;
+      throw ExitStatus{kBadInput};
+    }
     ++attempted;
     if (!r.ok()) ++failed;
     if (r.ok()) {
@@ -59,7 +67,7 @@ void RunAgent(const AgentOptions& options) {
       registered = false;
       ++failures;
       std::cerr << "webquorrel agent: update failed, retrying in " << options.interval
-                << " s: " << Describe(*r.error) << std::endl;
+                << " s: " << Describe(r) << std::endl;
     }
     if (const int sig = signals.Wait(std::chrono::seconds(options.interval)); sig != 0) {
       std::cout << "stopping on " << (sig == SIGINT ? "SIGINT" : "SIGTERM") << " after "
@@ -70,8 +78,7 @@ void RunAgent(const AgentOptions& options) {
   const presence::UpdateResult last = Update(options, 0);
   if (!last.ok()) {
     // The record stays behind until this workstation registers again or a prune removes it.
-    throw DatabaseError(last.error->number(), "",
-                        "could not withdraw from module " + module + ": " + Describe(*last.error));
+    ThrowFailureOf(last, "could not withdraw from module " + module + ": ");
   }
   std::cout << "withdrew from module " << module << " (" << last.count << " presence records left)"
             << std::endl;

@@ -15,6 +15,10 @@ void AddUnsealCommand(CLI::App& app);
 // webquorrel update [--conn CONN] [--state N] [--module NAME] [--login]: runs the presence
 // update and prints the count; exit status 1 (count 0) when it failed.
 void AddUpdateCommand(CLI::App& app);
+// webquorrel register --module NAME [--login]: the update with state 2.
+void AddRegisterCommand(CLI::App& app);
+// webquorrel withdraw [--module NAME]: the update with state 0; says when there was no record.
+void AddWithdrawCommand(CLI::App& app);
 // webquorrel list [--conn CONN] [--json] [--module NAME] [--workstation NAME]: every presence
 // record and how the update sees it.
 void AddListCommand(CLI::App& app);

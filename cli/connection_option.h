@@ -16,8 +16,20 @@ struct ConnectionChoice {
   bool embedded = false;  // the default database, which the command creates and initialises
 };
 
-// Adds --conn CONN to a subcommand; conn stays empty when it is not given.
+// Adds --conn CONN and --conn-file PATH (the string read from a file, '-' for standard input,
+// so that a password stays off the command line) to a subcommand; conn stays empty when
+// neither is given.
 void AddConnOption(CLI::App& command, std::optional<std::string>& conn);
+
+// The connection string that a --conn-file holds: its one line, without the line end. Raises
+// invalid procedure call for a file that cannot be read, is empty, is longer than 64 KiB, or
+// holds a NUL or more than one line.
+std::string ReadConnectionFile(const std::string& path);
+
+// Overwrites the value of every --conn argument in the process's own arguments (what
+// /proc/PID/cmdline and ps show) with "***", once the command line has been copied for parsing.
+// Stops at "--". Nothing on Windows, whose command line is kept elsewhere.
+void HideConnectionArguments(int argc, char** argv);
 
 // What every command that works on a database takes.
 struct DatabaseOptions {
@@ -49,5 +61,9 @@ Text SqliteConnectionString(const std::string& path);
 // its table initialised first (*created says whether the table was made now). An explicit
 // connection is never initialised.
 Text PrepareConnection(const std::optional<std::string>& flag, bool* created = nullptr);
+
+// The connection string for a command that only looks: the chosen one, nothing created, so that
+// a missing embedded database is an error naming its file. Open it with db::Access::kReadOnly.
+Text LookingConnection(const std::optional<std::string>& flag);
 
 }  // namespace wq::cli

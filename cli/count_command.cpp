@@ -6,7 +6,7 @@
 #include "cli/connection_option.h"
 #include "cli/json.h"
 #include "cli/terminal_text.h"
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "presence/counting.h"
 
 namespace wq::cli {
@@ -23,14 +23,14 @@ void AddCountCommand(CLI::App& app) {
                     "One line per module: the count, a tab, the module name");
   command->add_flag("--json", options->json, "{\"total\": N, \"modules\": [{module, count}]}");
   command->callback([options] {
-    auto conn = db::Connection::Open(PrepareConnection(options->conn));
+    auto reg = db::Register::Open(LookingConnection(options->conn), db::Access::kReadOnly);
     if (!options->byModule && !options->json) {
-      std::cout << presence::CountPresenceRecords(*conn) << std::endl;
-      conn->Close();
+      std::cout << presence::CountPresenceRecords(*reg) << std::endl;
+      reg->Close();
       return;
     }
-    const std::vector<presence::ModuleCount> counts = presence::CountByModule(*conn);
-    conn->Close();
+    const std::vector<presence::ModuleCount> counts = presence::CountByModule(*reg);
+    reg->Close();
     if (options->json) {
       int64_t total = 0;
       Json modules = Json::array();

@@ -4,7 +4,9 @@
 
 #include "cli/commands.h"
 #include "cli/connection_option.h"
+#include "cli/settings.h"
 #include "cli/terminal_text.h"
+#include "platform/db/connection_warning.h"
 #include "presence/maintenance.h"
 
 namespace wq::cli {
@@ -32,8 +34,13 @@ void AddDoctorCommand(CLI::App& app) {
   command->add_flag("--fix", options->fix,
                     "Remove unreadable records and older duplicates, keeping the newest");
   command->callback([options] {
-    const presence::DoctorReport report =
-        presence::Doctor(PrepareConnection(options->conn), options->fix);
+    std::cout << DescribeRegister(options->conn) << std::endl;
+    const Text connection = options->fix ? PrepareConnection(options->conn)
+                                         : LookingConnection(options->conn);
+    if (const std::string warning = db::ConnectionWarning(connection); !warning.empty()) {
+      std::cout << "warning: " << warning << '\n';
+    }
+    const presence::DoctorReport report = presence::Doctor(connection, options->fix);
     for (const presence::Finding& f : report.findings) {
       std::cout << "id " << IdText(f.row) << ": " << presence::TroubleName(f.trouble) << ": "
                 << Printable(FromUtf8(f.reason)) << '\n';

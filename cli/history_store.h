@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/connection.h"
 #include "platform/text/text.h"
 
 namespace wq::cli {
@@ -36,9 +35,9 @@ struct HistorySample {
 // ($XDG_DATA_HOME/webquorrel/history.db), %LOCALAPPDATA%\webquorrel\history.db on Windows.
 std::string DefaultHistoryPath();
 
-// The history file's connection: the embedded engine on Linux; on Windows the SQLite ODBC driver
+// The file's engine (history_store.cpp): SQLite itself on Linux; on Windows the SQLite ODBC driver
 // that WEBQUORREL_SQLITE_DRIVER names (default "SQLite3 ODBC Driver").
-Text HistoryConnectionString(const std::string& path);
+class HistoryFile;
 
 class HistoryStore {
  public:
@@ -56,9 +55,9 @@ class HistoryStore {
   std::vector<HistorySample> Read(int64_t since);
 
  private:
-  explicit HistoryStore(std::unique_ptr<db::Connection> conn) : conn_(std::move(conn)) {}
+  explicit HistoryStore(std::unique_ptr<HistoryFile> file);
   void Fold(int64_t now);
-  std::unique_ptr<db::Connection> conn_;
+  std::unique_ptr<HistoryFile> file_;
 };
 
 }  // namespace wq::cli

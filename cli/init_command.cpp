@@ -5,7 +5,7 @@
 #include "cli/commands.h"
 #include "cli/connection_option.h"
 #include "cli/schema.h"
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 
 namespace wq::cli {
 
@@ -21,9 +21,9 @@ void AddInitCommand(CLI::App& app) {
     if (choice.embedded) {
       PrepareConnection(*conn, &created);  // creates the folder, the file and the table
     } else {
-      auto connection = db::Connection::Open(choice.connectionString);
-      created = ApplySchema(*connection);
-      connection->Close();
+      auto reg = db::Register::Open(choice.connectionString);
+      created = ApplySchema(*reg);
+      reg->Close();
     }
     if (created) {
       std::cout << "SystemSetting created, with its index on ssDesc" << std::endl;

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <climits>
 #include <cmath>
+#include <cstdio>
 
 #include "cli/json.h"
+#include "platform/db/date_time.h"
 
 namespace wq::cli {
 namespace {
@@ -90,31 +93,81 @@ Cell MakeCell(const char* ascii) { return MakeCell(FromUtf8(ascii)); }
 
 }  // namespace
 
-std::string RecordsAsJson(const std::vector<PresenceRow>& records) {
+std::optional<int64_t> AgeSeconds(const PresenceRow& record,
+                                  const std::optional<db::DateTime>& now) {
+  if (!now || !record.when) return std::nullopt;
+  return db::SecondsBetween(*record.when, *now);
+}
+
+Json RecordJson(const PresenceRow& r, std::optional<int64_t> ageSeconds) {
+  Json iso;
+  if (r.when) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", r.when->year, r.when->month,
+                  r.when->day, r.when->hour, r.when->minute, r.when->second);
+    iso = buf;
+  }
+  return Json{{"id", IdJson(r)},
+              {"workstation", OptionalJson(Payload(r, r.workstation))},
+              {"time", OptionalJson(Payload(r, r.time))},
+              {"timeIso", iso},
+              {"ageSeconds", ageSeconds ? Json(*ageSeconds) : Json()},
+              {"module", OptionalJson(Module(r))},
+              {"login", r.kind == RecordKind::kUnreadable ? Json() : Json(r.login)},
+              {"kind", presence::KindName(r.kind)}};
+}
+
+std::string AgeText(int64_t seconds) {
+  std::string sign;
+  if (seconds < 0) {
+    sign = "-";
+    seconds = seconds == INT64_MIN ? INT64_MAX : -seconds;
+  }
+  char buf[48];
+  if (seconds < 60) {
+    std::snprintf(buf, sizeof buf, "%llds", static_cast<long long>(seconds));
+  } else if (seconds < 3600) {
+    std::snprintf(buf, sizeof buf, "%lldm %02llds", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+  } else if (seconds < 86400) {
+    std::snprintf(buf, sizeof buf, "%lldh %02lldm", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds % 3600 / 60));
+  } else {
+    std::snprintf(buf, sizeof buf, "%lldd %02lldh", static_cast<long long>(seconds / 86400),
+                  static_cast<long long>(seconds % 86400 / 3600));
+  }
+  return sign + buf;
+}
+
+std::string RecordsAsJson(const std::vector<PresenceRow>& records,
+                          const std::optional<db::DateTime>& now) {
   std::string out = "[";
   for (size_t i = 0; i < records.size(); ++i) {
     const PresenceRow& r = records[i];
     out += i == 0 ? "\n  " : ",\n  ";
-    out += Dump(Json{{"id", IdJson(r)},
-                     {"workstation", OptionalJson(Payload(r, r.workstation))},
-                     {"time", OptionalJson(Payload(r, r.time))},
-                     {"module", OptionalJson(Module(r))},
-                     {"login", r.login},
-                     {"kind", presence::KindName(r.kind)}});
+    out += Dump(RecordJson(r, AgeSeconds(r, now)));
   }
   out += records.empty() ? "]\n" : "\n]\n";
   return out;
 }
 
-std::string RecordsAsTable(const std::vector<PresenceRow>& records) {
-  constexpr size_t kColumns = 6;
+std::string RecordsAsTable(const std::vector<PresenceRow>& records,
+                           const std::optional<db::DateTime>& now) {
+  constexpr size_t kColumns = 7;
   std::vector<std::array<Cell, kColumns>> rows;
-  rows.push_back({MakeCell("ID"), MakeCell("WORKSTATION"), MakeCell("TIME"), MakeCell("MODULE"),
-                  MakeCell("LOGIN"), MakeCell("KIND")});
+  rows.push_back({MakeCell("ID"), MakeCell("WORKSTATION"), MakeCell("TIME"), MakeCell("AGE"),
+                  MakeCell("MODULE"), MakeCell("LOGIN"), MakeCell("KIND")});
   for (const PresenceRow& r : records) {
+    const std::optional<int64_t> age = AgeSeconds(r, now);
+    const std::optional<Text> module = Module(r);
     rows.push_back({MakeCell(IdText(r)), MakeCell(Payload(r, r.workstation).value_or(u"-")),
-                    MakeCell(Payload(r, r.time).value_or(u"-")), MakeCell(Module(r).value_or(u"-")),
-                    MakeCell(r.login ? "yes" : "no"), MakeCell(presence::KindName(r.kind))});
+                    MakeCell(Payload(r, r.time).value_or(u"-")),
+                    MakeCell(age ? AgeText(*age).c_str() : "-"),
+                    MakeCell(module && !module->empty() ? *module : Text(u"(none)")),
+                    MakeCell(r.kind == RecordKind::kUnreadable ? "unknown"
+                             : r.login                         ? "yes"
+                                                               : "no"),
+                    MakeCell(presence::KindName(r.kind))});
   }
   std::array<size_t, kColumns> widths{};
   for (const auto& row : rows) {

@@ -1,6 +1,10 @@
 #include "cli/online_json.h"
 
+#include <cstdio>
+
 #include "cli/json.h"
+#include "cli/list_output.h"
+#include "presence/server_time.h"
 
 namespace wq::cli {
 namespace {
@@ -29,27 +33,31 @@ std::string ForHtml(const Json& document) {
   return out + "\n";
 }
 
-Json OptionalNumber(const std::optional<int64_t>& n) { return n ? Json(*n) : Json(); }
-
 }  // namespace
 
-std::string OnlineJson(const presence::OnlineSnapshot& snapshot) {
+std::string OnlineJson(const presence::OnlineSnapshot& snapshot,
+                       std::optional<int64_t> staleAfter) {
   Json modules = Json::array();
   for (const presence::OnlineModule& module : snapshot.modules) {
     Json records = Json::array();
     for (const presence::OnlineEntry& e : module.entries) {
-      records.push_back({{"id", OptionalNumber(e.row.number)},
-                         {"workstation", JsonText(e.row.workstation)},
-                         {"time", JsonText(e.row.time)},
-                         {"ageSeconds", OptionalNumber(e.ageSeconds)},
-                         {"login", e.row.login}});
+      records.push_back(RecordJson(e.row, e.ageSeconds));
     }
     modules.push_back({{"module", JsonText(module.module)}, {"records", std::move(records)}});
   }
-  return ForHtml({{"serverTime", JsonText(snapshot.serverTime)},
-                  {"modules", std::move(modules)},
-                  {"damaged", snapshot.damaged},
-                  {"unreadable", snapshot.unreadable}});
+  const std::optional<db::DateTime> now = presence::ParseDate(snapshot.serverTime);
+  char iso[32] = "";
+  if (now) {
+    std::snprintf(iso, sizeof iso, "%04d-%02d-%02dT%02d:%02d:%02d", now->year, now->month, now->day,
+                  now->hour, now->minute, now->second);
+  }
+  Json out = {{"serverTime", JsonText(snapshot.serverTime)},
+              {"serverTimeIso", now ? Json(iso) : Json()},
+              {"modules", std::move(modules)},
+              {"damaged", snapshot.damaged},
+              {"unreadable", snapshot.unreadable}};
+  if (staleAfter) out["staleAfterSeconds"] = *staleAfter;
+  return ForHtml(out);
 }
 
 std::string ErrorJson(const std::string& utf8Message) {

@@ -1,6 +1,6 @@
 #include "cli/schema.h"
 
-#include "platform/db/sql_text.h"
+#include "cli/sql_script.h"
 #include "platform/error.h"
 
 namespace wq::cli {
@@ -22,19 +22,19 @@ std::string_view SchemaScript(std::string_view dbms) {
 
 std::vector<std::string> SplitSqlScript(std::string_view script) {
   std::vector<std::string> statements;
-  for (const Text& statement : db::SplitStatements(FromUtf8(script))) {
+  for (const Text& statement : SplitStatements(FromUtf8(script))) {
     statements.push_back(ToUtf8(statement));
   }
   return statements;
 }
 
-bool ApplySchema(db::Connection& connection) {
-  const std::string_view script = SchemaScript(connection.dbms());
-  // Whether the table is there: a query of no rows that fails when it is not. Any other
+bool ApplySchema(db::Register& reg) {
+  const std::string_view script = SchemaScript(reg.product());
+  // Whether the table is there: the count of presence records fails when it is not. Any other
   // failure shows again, and is reported, when the script runs.
   bool existed = true;
   try {
-    connection.Execute(u"SELECT * FROM SystemSetting WHERE 1=0");
+    reg.CountMarked(u"");
   } catch (const Error&) {
     existed = false;
   }
@@ -45,7 +45,7 @@ bool ApplySchema(db::Connection& connection) {
         (statement.rfind("CREATE TABLE", 0) == 0 || statement.rfind("CREATE INDEX", 0) == 0)) {
       continue;
     }
-    connection.Execute(FromUtf8(statement));
+    reg.RunSchemaStatement(FromUtf8(statement));
   }
   return !existed;
 }

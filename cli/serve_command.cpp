@@ -1,20 +1,21 @@
-#include <httplib.h>
+#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "cli/commands.h"
 #include "cli/connection_option.h"
 #include "cli/history_command.h"  // history: the page's chart
+#include "cli/http_server.h"
 #include "cli/listen_address.h"
+#include "cli/listen_failure.h"
 #include "cli/metrics.h"  // metrics: /metrics
 #include "cli/online_json.h"
 #include "cli/signals.h"
 #include "platform/error.h"
+#include "presence/age.h"
 #include "presence/online.h"
 
 namespace wq::cli {
@@ -30,100 +31,133 @@ constexpr char kPagePolicy[] =
     "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
     "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 
-std::string AddressForUrl(const ListenAddress& a) {
-  return a.host.find(':') == std::string::npos ? a.host : "[" + a.host + "]";
+constexpr char kJson[] = "application/json; charset=utf-8";
+
+struct ServeOptions {
+  std::string listen = kDefaultListen;
+  bool allowRemote = false;
+  std::vector<std::string> hostNames;
+  std::string staleAfter;              // a duration; empty: no record is marked
+  std::optional<std::string> history;  // history: --history
+  int metricsInterval = 15;            // metrics: --scan-interval
+};
+
+std::string AddressForUrl(const std::string& address) {
+  return address.find(':') == std::string::npos ? address : "[" + address + "]";
 }
 
-void Serve(const std::string& listen, const Text& connectionString,
-           const std::optional<std::string>& history, int metricsInterval) {
-  const ListenAddress address = ParseListenAddress(listen);
-  const bool loopback = IsLoopback(address.host);
+// What every response carries.
+void AddCommonHeaders(HttpResponse& res) {
+  res.headers.insert(res.headers.begin(), {{"Cache-Control", "no-store"},
+                                           {"X-Content-Type-Options", "nosniff"},
+                                           {"Referrer-Policy", "no-referrer"},
+                                           {"X-Frame-Options", "DENY"}});
+}
+
+// One line a request on standard error: client, method, path, status. What the client sent is
+// cut short and its control characters replaced, so that it cannot forge lines or move the
+// cursor of the terminal that shows the log.
+void LogRequest(const HttpRequest& req, int status) {
+  const auto clean = [](const std::string& text) {
+    std::string out = text.substr(0, 200);
+    for (char& c : out) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return out;
+  };
+  std::cerr << req.client << " " << clean(req.method) << " " << clean(req.path) << " " << status
+            << std::endl;
+}
+
+// What the routes read: the socket and its names for the Host check, the register, and the
+// history file and metrics scanner behind the page's chart and /metrics.
+struct Site {
+  const ListenSocket& socket;
+  const std::vector<std::string>& names;
+  const Text& connectionString;
+  std::optional<int64_t> staleAfter;
+  const std::optional<std::string>& history;  // history: the page's chart
+  MetricsScanner& metrics;                    // metrics: /metrics
+};
+
+HttpResponse Route(const HttpRequest& req, const Site& site) {
+  if (req.method != "GET" && req.method != "HEAD") {
+    return {405,
+            "text/plain; charset=utf-8",
+            "read-only: GET and HEAD only\n",
+            {{"Allow", "GET, HEAD"}}};
+  }
+  if (!IsAnsweredHostHeader(req.host, site.socket, site.names)) {
+    return {421,
+            "text/plain; charset=utf-8",
+            "this server does not answer for that host name; its administrator can add it "
+            "with --host-name\n",
+            {}};
+  }
+  if (req.path == "/") {
+    // history: the page with the chart of the history file.
+    return {200,
+            "text/html; charset=utf-8",
+            PageWithHistory(kServePage, site.history),
+            {{"Content-Security-Policy", kPagePolicy}}};
+  }
+  if (req.path == "/metrics") {  // metrics: the register for Prometheus
+    return {200, kExpositionContentType, site.metrics.Scrape(), {}};
+  }
+  if (req.path == "/api/online") {
+    try {
+      return {
+          200, kJson, OnlineJson(presence::ReadOnline(site.connectionString), site.staleAfter), {}};
+    } catch (const std::exception& e) {
+      // The details (server, port, driver) are for the administrator, not for every visitor.
+      std::cerr << "webquorrel serve: cannot read the register: " << e.what() << std::endl;
+      return {503, kJson, ErrorJson("the register cannot be read; the server's log says why"), {}};
+    }
+  }
+  return {404, "text/plain; charset=utf-8", "not found\n", {}};
+}
+
+void Serve(const ServeOptions& options, const Text& connectionString) {
+  const ListenAddress address = ParseListenAddress(options.listen);
+  std::optional<int64_t> staleAfter;
+  if (!options.staleAfter.empty()) staleAfter = presence::ParseDuration(options.staleAfter);
+  const ListenSocket socket = Listen(address);
+  if (!socket.loopback && !options.allowRemote) {
+    close(socket.fd);
+    throw Error(kInvalidProcedureCall,
+                options.listen +
+                    " is reachable from other machines; to serve the register to "
+                    "them, add --allow-remote");
+  }
+  if (!socket.loopback) {
+    std::cerr << "webquorrel serve: warning: listening on " << AddressForUrl(socket.address) << ":"
+              << socket.port
+              << ", which other machines reach: anyone who reaches it sees who is online\n";
+  }
+  const std::vector<std::string> names = AnsweredNames(socket, address, options.hostNames);
 
   StopSignals signals;  // before the server starts its threads, which inherit the mask
-  httplib::Server server;
-  server.new_task_queue = [] { return new httplib::ThreadPool(4); };
-  // SO_REUSEADDR alone: a restart need not wait for old connections, but a second server on the
-  // same port fails instead of sharing it (the library's default, SO_REUSEPORT, would share).
-  server.set_socket_options([](socket_t sock) {
-    int yes = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
-  server.set_payload_max_length(1024);
-  server.set_read_timeout(std::chrono::seconds(5));
-  server.set_default_headers({{"Cache-Control", "no-store"},
-                              {"X-Content-Type-Options", "nosniff"},
-                              {"Referrer-Policy", "no-referrer"},
-                              {"X-Frame-Options", "DENY"}});
-
-  std::atomic<int> port{address.port};
-  server.set_pre_routing_handler([&](const httplib::Request& req, httplib::Response& res) {
-    if (req.method != "GET" && req.method != "HEAD") {
-      res.status = 405;
-      res.set_header("Allow", "GET, HEAD");
-      res.set_content("read-only: GET and HEAD only\n", "text/plain; charset=utf-8");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    if (loopback && !IsLoopbackHostHeader(req.get_header_value("Host"), port.load())) {
-      res.status = 421;
-      res.set_content("this server answers for its loopback address only\n",
-                      "text/plain; charset=utf-8");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-
-  server.Get("/", [&history](const httplib::Request&, httplib::Response& res) {
-    res.set_header("Content-Security-Policy", kPagePolicy);
-    // history: the page with the chart of the history file.
-    res.set_content(PageWithHistory(kServePage, history), "text/html; charset=utf-8");
-  });
   // metrics: the register for Prometheus, scanned at most once per interval.
   MetricsScanner metrics([&connectionString] { return presence::ReadOnline(connectionString); },
-                         std::chrono::seconds(metricsInterval));
-  server.Get("/metrics", [&metrics](const httplib::Request&, httplib::Response& res) {
-    res.set_content(metrics.Scrape(), kExpositionContentType);
+                         std::chrono::seconds(options.metricsInterval));
+  const Site site{socket, names, connectionString, staleAfter, options.history, metrics};
+  HttpServer server(socket.fd, HttpLimits{}, [&](const HttpRequest& req) {
+    HttpResponse res = Route(req, site);
+    AddCommonHeaders(res);
+    LogRequest(req, res.status);
+    return res;
   });
-  server.Get("/api/online", [&connectionString](const httplib::Request&, httplib::Response& res) {
-    try {
-      res.set_content(OnlineJson(presence::ReadOnline(connectionString)),
-                      "application/json; charset=utf-8");
-    } catch (const std::exception& e) {
-      res.status = 503;
-      res.set_content(ErrorJson(e.what()), "application/json; charset=utf-8");
-    }
-  });
-
-  if (address.port == 0) {
-    port = server.bind_to_any_port(address.host);
-    if (port <= 0) throw Error(kInvalidProcedureCall, "cannot listen on " + listen);
-  } else if (!server.bind_to_port(address.host, address.port)) {
-    throw Error(kInvalidProcedureCall, "cannot listen on " + listen);
-  }
-  std::cout << "listening on http://" << AddressForUrl(address) << ":" << port.load() << "/"
+  std::cout << "listening on http://" << AddressForUrl(socket.address) << ":" << socket.port << "/"
             << std::endl;
-
-  std::atomic<bool> stopped{false};
-  std::thread worker([&] {
-    server.listen_after_bind();
-    stopped = true;
-  });
-  int sig = 0;
-  while (!stopped && (sig = signals.Wait(std::chrono::milliseconds(250))) == 0) {
+  while (signals.Wait(std::chrono::seconds(60)) == 0) {
   }
-  server.stop();
-  worker.join();
-  if (sig == 0) throw Error(kProviderError, "the server stopped listening on " + listen);
   std::cout << "stopped" << std::endl;
 }
 
 }  // namespace
 
 void AddServeCommand(CLI::App& app) {
-  struct Options : DatabaseOptions {
-    std::string listen = kDefaultListen;
-    std::optional<std::string> history;  // history: --history
-    int metricsInterval = 15;            // metrics: --scan-interval
-  };
+  struct Options : DatabaseOptions, ServeOptions {};
   std::shared_ptr<Options> options;
   CLI::App* command = AddDatabaseCommand(
       app, options, "serve",
@@ -132,6 +166,14 @@ void AddServeCommand(CLI::App& app) {
   command
       ->add_option("--listen", options->listen, "ADDRESS:PORT to listen on (port 0: any free port)")
       ->default_str(kDefaultListen);
+  command->add_flag("--allow-remote", options->allowRemote,
+                    "Allow an address that other machines reach (a warning is printed)");
+  command->add_option("--host-name", options->hostNames,
+                      "A further name that browsers reach this server by (Host header); "
+                      "may be repeated");
+  command->add_option("--stale-after", options->staleAfter,
+                      "Mark records older than this on the page (the prune limit: 90s, 10m, 2h "
+                      "or 1d)");
   AddHistoryOption(*command, options->history);  // history: --history
   // metrics: --scan-interval
   command
@@ -139,10 +181,7 @@ void AddServeCommand(CLI::App& app) {
                    "/metrics scans the register at most once in SECONDS (the scrape interval)")
       ->check(CLI::Range(1, 3600))
       ->default_str("15");
-  command->callback([options] {
-    Serve(options->listen, PrepareConnection(options->conn), options->history,
-          options->metricsInterval);
-  });
+  command->callback([options] { Serve(*options, LookingConnection(options->conn)); });
 }
 
 }  // namespace wq::cli

@@ -28,6 +28,17 @@ void PrepareProcess();
 // An environment variable as UTF-8; empty when it is not set.
 std::string EnvironmentVariable(const char* name);
 
+// Whether an environment variable is set at all (perhaps to the empty text).
+bool EnvironmentVariableIsSet(const char* name);
+
+// Sets an environment variable of this process (value in UTF-8), for getenv as for the system.
+void SetEnvironmentValue(const char* name, const std::string& value);
+
+// The computer name before the 15-character cut that workstation names get (UTF-8): on Linux
+// WEBQUORREL_COMPUTERNAME or the host name's first label in upper case; empty on Windows, whose
+// computer names are never longer.
+std::string UncutComputerName();
+
 // The embedded default database's file. Raises invalid procedure call where there is none
 // (Windows, where every database is reached through ODBC and --conn is needed).
 std::string EmbeddedDatabasePath();

@@ -8,6 +8,7 @@
 
 #include "cli/system.h"
 #include "platform/error.h"
+#include "platform/text/text.h"
 
 namespace wq::cli {
 namespace {
@@ -24,8 +25,8 @@ std::string HomeDirectory() {
 }  // namespace
 
 const char kConnHelp[] =
-    "Connection string (default: $WEBQUORREL_CONN, else the embedded database "
-    "$XDG_DATA_HOME/webquorrel/presence.db)";
+    "Connection string (default: $WEBQUORREL_CONN, from the environment or the settings file, "
+    "else the embedded database $XDG_DATA_HOME/webquorrel/presence.db)";
 const char kPlatformNotes[] = "";
 
 Utf8Arguments::Utf8Arguments(int argc, char** argv) : args_(argv, argv + argc) {
@@ -37,6 +38,21 @@ void PrepareProcess() {}
 std::string EnvironmentVariable(const char* name) {
   const char* v = std::getenv(name);
   return v == nullptr ? std::string() : std::string(v);
+}
+
+bool EnvironmentVariableIsSet(const char* name) { return std::getenv(name) != nullptr; }
+
+void SetEnvironmentValue(const char* name, const std::string& value) {
+  setenv(name, value.c_str(), 1);
+}
+
+std::string UncutComputerName() {
+  if (std::string env = EnvironmentVariable("WEBQUORREL_COMPUTERNAME"); !env.empty()) return env;
+  char buf[256] = {};
+  if (gethostname(buf, sizeof buf - 1) != 0) return {};
+  std::string name(buf);
+  name = name.substr(0, name.find('.'));
+  return ToUtf8(ToUpper(FromUtf8(name)));
 }
 
 std::string EmbeddedDatabasePath() {

@@ -4,6 +4,7 @@
 // windows.h first
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/system.h"
@@ -72,6 +73,24 @@ std::string EnvironmentVariable(const char* name) {
   value.resize(length);
   return Utf8(value.c_str());
 }
+
+bool EnvironmentVariableIsSet(const char* name) {
+  const Text wide_name = FromUtf8(name);
+  SetLastError(0);
+  return GetEnvironmentVariableW(reinterpret_cast<const wchar_t*>(wide_name.c_str()), nullptr, 0) !=
+             0 ||
+         GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+}
+
+void SetEnvironmentValue(const char* name, const std::string& value) {
+  const Text wide_name = FromUtf8(name);
+  const Text wide_value = FromUtf8(value);
+  // The C runtime's copy too, which getenv reads.
+  _wputenv_s(reinterpret_cast<const wchar_t*>(wide_name.c_str()),
+             reinterpret_cast<const wchar_t*>(wide_value.c_str()));
+}
+
+std::string UncutComputerName() { return {}; }
 
 std::string EmbeddedDatabasePath() {
   throw Error(kInvalidProcedureCall,

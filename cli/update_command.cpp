@@ -2,8 +2,10 @@
 #include <memory>
 #include <optional>
 
+#include "cli/command_errors.h"
 #include "cli/commands.h"
 #include "cli/connection_option.h"
+#include "cli/update_result.h"
 #include "platform/error.h"
 #include "presence/update.h"
 
@@ -32,41 +34,29 @@ void AddUpdateCommand(CLI::App& app) {
                    "it again and again does; prints each count")
       ->check(CLI::Range(1, 1000000));
   command->callback([options] {
-    std::optional<Error> last_error;
+    std::optional<presence::UpdateResult> last_failure;
     int failures = 0;
-    try {
-      const Text conn = PrepareConnection(options->conn);
-      for (int i = 1; i <= options->repeat; ++i) {
-        const presence::UpdateResult result =
-            presence::RunUpdate(conn, options->state, FromUtf8(options->module), options->login);
-        std::cout << (result.ok() ? result.count : 0) << std::endl;  // seen as it happens
-        if (result.ok()) continue;
-        ++failures;
-        last_error = result.error;
-        if (options->repeat > 1) {
-          std::string description = result.error->description();
-          for (char& c : description) {
-            if (c == '\n' || c == '\r' || c == '\t') c = ' ';  // one line per failure
-          }
-          std::cerr << "webquorrel update: update " << i << " of " << options->repeat
-                    << " failed: error " << result.error->number() << ": " << description
-                    << std::endl;
-        }
-      }
-    } catch (const Error& e) {
-      std::cout << 0 << std::endl;  // the default database could not be prepared
+    for (int i = 1; i <= options->repeat; ++i) {
+      const presence::UpdateResult result =
+          RunOnRegister(options->conn, options->state, options->module, options->login);
+      std::cout << (result.ok() ? result.count : 0) << std::endl;  // seen as it happens
+      if (result.ok()) continue;
       ++failures;
-      last_error = e;
+      last_failure = result;
+      if (options->repeat > 1) {
+        std::cerr << "webquorrel update: update " << i << " of " << options->repeat
+                  << " failed: " << Explain(FailureOf(result)) << std::endl;
+      }
+      if (i == 1 && Unrecoverable(FailureOf(result))) break;  // every repetition would fail so
     }
-    if (!last_error) return;
-    // A failed update is reported like any failure of the register (exit status 1).
-    std::string what =
-        "error " + std::to_string(last_error->number()) + ": " + last_error->description();
+    if (!last_failure) return;
+    // A failed update is reported like any failure of the register.
+    std::string before;
     if (failures > 1) {
-      what = std::to_string(failures) + " of " + std::to_string(options->repeat) +
-             " updates failed; the last with " + what;
+      before = std::to_string(failures) + " of " + std::to_string(options->repeat) +
+               " updates failed; the last: ";
     }
-    throw DatabaseError(last_error->number(), "", what);
+    ThrowFailureOf(*last_failure, before, /*badInputApart=*/false);  // always status 1 (or 3)
   });
 }
 

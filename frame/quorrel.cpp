@@ -58,7 +58,7 @@ int32_t RunUpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, cons
                              bool ModLogin) noexcept {
   try {
     const presence::UpdateResult r =
-        presence::RunUpdate(gstrConnSystem, SelfState, ModName, ModLogin);
+        presence::UpdateOnlineState(gstrConnSystem, SelfState, ModName, ModLogin);
     // The host still sees only 0; the trace says why.
     if (r.error && r.fromDatabase) {
       TraceFailure(DatabaseError(r.error->number(), r.sqlstate, r.error->what()), r.step,

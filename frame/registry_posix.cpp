@@ -113,7 +113,8 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
   Fd fd(::mkstemp(temp.data()));
   if (fd.get() < 0) return false;
   struct stat existing {};
-  const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+  // A new file is its owner's only; an existing one keeps the mode its administrator gave it.
+  const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
   const bool written = WriteAll(fd.get(), text) && ::fchmod(fd.get(), mode) == 0 &&
                        ::fsync(fd.get()) == 0 && ::close(fd.release()) == 0;
   if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {

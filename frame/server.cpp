@@ -6,6 +6,8 @@
 #include "frame/module_lock.h"
 #include "frame/quorrel.h"
 #include "frame/registry.h"
+#include "platform/db/idle_connections.h"
+#include "presence/module_state.h"
 
 #if defined(_WIN32)
 #define WQ_EXPORT
@@ -96,7 +98,13 @@ extern "C" WQ_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, R
 }
 
 extern "C" WQ_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-  return wq::frame::ModuleInUse() ? S_FALSE : S_OK;
+  if (wq::frame::ModuleInUse()) return S_FALSE;
+  // The host may unload the module now: nothing of it may stay behind, neither server
+  // connections, the ODBC environment, the pool's reaper thread, nor any thread's module state.
+  // No call runs (no object lives), so nothing is in use; a later call starts afresh.
+  wq::db::ReleaseIdleConnections();
+  wq::presence::ReleaseModuleStates();
+  return S_OK;
 }
 
 extern "C" WQ_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {

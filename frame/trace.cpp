@@ -6,34 +6,12 @@
 #include <vector>
 
 #include "frame/trace_platform.h"
-#include "platform/db/connection_string.h"
+#include "platform/db/secrets.h"
 #include "platform/host/host.h"
 #include "platform/text/ansi.h"
 
 namespace wq::frame {
 namespace {
-
-// Every password value that the connection string holds; none when it cannot be read (its
-// parser never quotes a value in that case, so neither does any description).
-std::vector<std::string> Secrets(const Text& connectionString) {
-  std::vector<std::string> secrets;
-  try {
-    const db::ConnectionString parsed = db::ConnectionString::Parse(connectionString);
-    for (const auto& [key, value] : parsed.pairs()) {
-      if (!value.empty() && db::IsSecretKey(key)) {
-        secrets.push_back(ToUtf8(value));
-      }
-    }
-  } catch (const std::exception&) {
-  }
-  return secrets;
-}
-
-void Mask(std::string& line, const std::string& secret) {
-  for (size_t at = line.find(secret); at != std::string::npos; at = line.find(secret, at + 3)) {
-    line.replace(at, secret.size(), "***");
-  }
-}
 
 // "2026-12-08T13:41:27Z": UTC, to the second.
 std::string TimeStamp() {
@@ -77,7 +55,7 @@ std::string DescribeFailure(const Error& error, std::string_view step,
   for (char& c : line) {
     if (c == '\r' || c == '\n' || c == '\t') c = ' ';
   }
-  for (const std::string& secret : Secrets(connectionString)) Mask(line, secret);
+  line = db::Secrets::Of(connectionString).Mask(line);
   return line;
 }
 

@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/text/text.h"
 
 namespace wq::presence {
 
 // Rows whose ssDesc is the presence marker, readable or not: the count an update returns.
-int64_t CountPresenceRecords(db::Connection& connection);
+int64_t CountPresenceRecords(db::Register& reg);
 
 struct ModuleCount {
   Text module;  // a null ssModeName counts as the empty module
@@ -18,6 +18,6 @@ struct ModuleCount {
 };
 
 // The presence records per module, modules in ascending order of their UTF-16 units.
-std::vector<ModuleCount> CountByModule(db::Connection& connection);
+std::vector<ModuleCount> CountByModule(db::Register& reg);
 
 }  // namespace wq::presence

@@ -5,7 +5,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/db/date_time.h"
 #include "platform/error.h"
 #include "presence/server_time.h"
@@ -31,26 +31,33 @@ std::string IdText(const PresenceRow& row) {
 
 }  // namespace
 
-PruneResult Prune(const Text& connectionString, const PruneOptions& options) {
-  std::unique_ptr<db::Connection> conn = db::Connection::Open(connectionString);
+PruneResult Prune(const Text& connectionString, const PruneOptions& options,
+                  const UtcOffsetAt& serverZone) {
+  std::unique_ptr<db::Register> reg = db::Register::Open(
+      connectionString, options.dryRun ? db::Access::kReadOnly : db::Access::kReadWrite);
   PruneResult result;
-  result.serverTime = ReadServerTimeText(*conn);
+  result.serverTime = ReadServerTimeText(*reg);
   const std::optional<db::DateTime> now = ParseDate(result.serverTime);
   if (!now) {
     throw DatabaseError(kProviderError, "",
                         "the server time text " + Quoted(result.serverTime) +
                             " is not a date, so no record's age can be judged");
   }
-  std::vector<int64_t> ids;
-  for (PresenceRow& row : ReadPresenceRows(*conn)) {
+  const UtcOffsetAt zone = serverZone ? serverZone : UtcOffsetAt(db::LocalUtcOffset);
+  std::vector<db::Value> ids;
+  for (PresenceRow& row : ReadPresenceRows(*reg)) {
     if (row.kind != RecordKind::kLive || !row.number) continue;
     if (options.module && row.module != *options.module) continue;
+    // A record goes only when it is older than the limit however the two readings are taken
+    // around a change of the zone's offset (spring or autumn); the plain difference is one of
+    // those readings, so a record it keeps is kept without looking further.
     if (db::SecondsBetween(*row.when, *now) <= options.olderThanSeconds) continue;
-    ids.push_back(*row.number);
+    if (LeastAge(*row.when, *now, zone) <= options.olderThanSeconds) continue;
+    ids.push_back(row.id);
     result.expired.push_back(std::move(row));
   }
-  if (!options.dryRun) DeletePresenceRows(*conn, ids, options.module);
-  conn->Close();
+  if (!options.dryRun) DeletePresenceRows(*reg, ids, options.module);
+  reg->Close();
   return result;
 }
 
@@ -100,19 +107,23 @@ std::vector<Finding> Diagnose(const std::vector<PresenceRow>& rows) {
 }
 
 DoctorReport Doctor(const Text& connectionString, bool repair) {
-  std::unique_ptr<db::Connection> conn = db::Connection::Open(connectionString);
+  std::unique_ptr<db::Register> reg = db::Register::Open(
+      connectionString, repair ? db::Access::kReadWrite : db::Access::kReadOnly);
   DoctorReport report;
-  report.findings = Diagnose(ReadPresenceRows(*conn));
+  report.findings = Diagnose(ReadPresenceRows(*reg));
   if (repair) {
+    std::map<int64_t, db::Value> removed;  // each id once, as stored
     for (const Finding& f : report.findings) {
-      if (f.removable) report.removed.push_back(*f.row.number);
+      if (f.removable) removed.try_emplace(*f.row.number, f.row.id);
     }
-    std::sort(report.removed.begin(), report.removed.end());
-    report.removed.erase(std::unique(report.removed.begin(), report.removed.end()),
-                         report.removed.end());
-    DeletePresenceRows(*conn, report.removed);
+    std::vector<db::Value> ids;
+    for (const auto& [number, id] : removed) {
+      report.removed.push_back(number);
+      ids.push_back(id);
+    }
+    DeletePresenceRows(*reg, ids);
   }
-  conn->Close();
+  reg->Close();
   return report;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/text/text.h"
+#include "presence/age.h"
 #include "presence/presence_rows.h"
 
 namespace wq::presence {
@@ -27,7 +28,9 @@ struct PruneResult {
 // statement. Damaged and unreadable records are left to the update and to Doctor, and so are
 // records whose ssID is not a whole number. Raises a DatabaseError when the server time text is
 // not a date, since no age can then be judged; nothing is removed.
-PruneResult Prune(const Text& connectionString, const PruneOptions& options);
+// zone: the zone the server's clock follows; the machine's own (db::LocalUtcOffset) when empty.
+PruneResult Prune(const Text& connectionString, const PruneOptions& options,
+                  const UtcOffsetAt& zone = {});
 
 enum class Trouble {
   kUnreadable,  // every update stops on it

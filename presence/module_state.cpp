@@ -1,7 +1,10 @@
 #include "presence/module_state.h"
 
+#include <algorithm>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/host/host.h"
@@ -10,8 +13,41 @@
 namespace wq::presence {
 namespace {
 
-thread_local std::optional<Text> t_workstationName;
-thread_local std::unique_ptr<clsRC4> t_sharedRC4;
+struct State {
+  std::optional<Text> workstationName;
+  std::unique_ptr<clsRC4> sharedRC4;
+};
+
+// Every thread's slot, so that the states of all threads can be released together before the
+// module unloads (a thread's own slot releases its state when the thread ends).
+struct Slot;
+std::mutex slots_mutex;
+std::vector<Slot*>& Slots() {
+  static auto* slots = new std::vector<Slot*>;
+  return *slots;
+}
+
+struct Slot {
+  std::unique_ptr<State> state;
+  Slot() {
+    std::lock_guard lock(slots_mutex);
+    Slots().push_back(this);
+  }
+  ~Slot() {
+    std::lock_guard lock(slots_mutex);
+    std::erase(Slots(), this);
+  }
+  State& Get() {
+    if (!state) {
+      auto fresh = std::make_unique<State>();
+      std::lock_guard lock(slots_mutex);
+      state = std::move(fresh);
+    }
+    return *state;
+  }
+};
+
+thread_local Slot t_slot;
 
 TextView TrimBlanks(TextView s) {
   while (!s.empty() && s.front() == u' ') s.remove_prefix(1);
@@ -40,13 +76,26 @@ Text ReadWorkstationName() {
 }
 
 const Text& WorkstationName() {
-  if (!t_workstationName) t_workstationName = ReadWorkstationName();
-  return *t_workstationName;
+  State& state = t_slot.Get();
+  if (!state.workstationName) state.workstationName = ReadWorkstationName();
+  return *state.workstationName;
 }
 
 clsRC4& SharedRC4() {
-  if (!t_sharedRC4) t_sharedRC4 = std::make_unique<clsRC4>(AnsiCodePage::Process());
-  return *t_sharedRC4;
+  State& state = t_slot.Get();
+  if (!state.sharedRC4) state.sharedRC4 = std::make_unique<clsRC4>(AnsiCodePage::Process());
+  return *state.sharedRC4;
+}
+
+size_t ReleaseModuleStates() {
+  std::vector<std::unique_ptr<State>> released;
+  {
+    std::lock_guard lock(slots_mutex);
+    for (Slot* slot : Slots()) {
+      if (slot->state) released.push_back(std::move(slot->state));
+    }
+  }
+  return released.size();
 }
 
 }  // namespace wq::presence

@@ -4,19 +4,19 @@
 #include <map>
 #include <memory>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/db/date_time.h"
 #include "presence/server_time.h"
 
 namespace wq::presence {
 
 OnlineSnapshot ReadOnline(const Text& connectionString) {
-  std::unique_ptr<db::Connection> conn = db::Connection::Open(connectionString);
+  std::unique_ptr<db::Register> reg = db::Register::Open(connectionString, db::Access::kReadOnly);
   OnlineSnapshot snapshot;
-  snapshot.serverTime = ReadServerTimeText(*conn);
+  snapshot.serverTime = ReadServerTimeText(*reg);
   const std::optional<db::DateTime> now = ParseDate(snapshot.serverTime);
   std::map<Text, std::vector<OnlineEntry>> byModule;
-  for (PresenceRow& row : ReadPresenceRows(*conn)) {
+  for (PresenceRow& row : ReadPresenceRows(*reg)) {
     switch (row.kind) {
       case RecordKind::kUnreadable:
         ++snapshot.unreadable;
@@ -34,7 +34,7 @@ OnlineSnapshot ReadOnline(const Text& connectionString) {
       }
     }
   }
-  conn->Close();
+  reg->Close();
   for (auto& [module, entries] : byModule) {
     std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
       return ToUpper(a.row.workstation) < ToUpper(b.row.workstation);

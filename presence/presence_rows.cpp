@@ -1,26 +1,29 @@
 #include "presence/presence_rows.h"
 
-#include <string>
+#include <algorithm>
+#include <cstdint>
 
 #include "presence/module_state.h"
 #include "presence/server_time.h"
 
 namespace wq::presence {
 
-std::vector<PresenceRow> ReadPresenceRows(db::Connection& connection, bool judgeOwn) {
-  std::unique_ptr<db::Recordset> rs = connection.Execute(
-      u"SELECT ssID, ssOption, ssState, ssModeName FROM SystemSetting WHERE ssDesc = ? "
-      u"ORDER BY ssID",
-      {db::Value(PresenceMarker())});
+RecordKind ClassifyRow(RecordReader& reader, const db::MarkedRow& row,
+                       std::optional<TextView> workstationName) {
+  if (row.optionTooLong) return reader.Unreadable("ssOption is longer than any record");
+  return reader.Classify(row.option, workstationName);
+}
+
+std::vector<PresenceRow> ReadPresenceRows(db::Register& reg, bool judgeOwn) {
   std::vector<PresenceRow> rows;
   RecordReader reader;
   std::optional<TextView> own;
-  for (; rs != nullptr && !rs->Eof(); rs->MoveNext()) {
+  for (const db::MarkedRow& marked : reg.ReadMarked(PresenceMarker())) {
     if (judgeOwn && !own) own = WorkstationName();
     PresenceRow row;
-    row.id = rs->Field(u"ssID");
+    row.id = marked.id;
     row.number = WholeNumber(row.id);
-    row.kind = reader.Classify(rs->Field(u"ssOption"), own);
+    row.kind = ClassifyRow(reader, marked, own);
     if (row.kind == RecordKind::kUnreadable) {
       row.problem = reader.problem();
     } else {
@@ -28,36 +31,24 @@ std::vector<PresenceRow> ReadPresenceRows(db::Connection& connection, bool judge
       row.time = Text(reader.time());
       row.when = ParseDate(row.time);
     }
-    const db::Value modeName = rs->Field(u"ssModeName");
-    row.module = ModuleOf(modeName);
-    row.nullModule = modeName.IsNull();
-    row.login = LoginFlagOf(rs->Field(u"ssState"));
+    row.module = ModuleOf(marked.module);
+    row.nullModule = marked.module.IsNull();
+    row.login = LoginFlagOf(marked.state);
     rows.push_back(std::move(row));
   }
-  if (rs != nullptr) rs->Close();
+  // In ssID order as SQL sorts it: numbers before texts, texts by their units.
+  const auto rank = [](const db::Value& v) { return v.IsText() ? 2 : v.IsNull() ? 0 : 1; };
+  std::stable_sort(rows.begin(), rows.end(), [&](const PresenceRow& a, const PresenceRow& b) {
+    if (rank(a.id) != rank(b.id)) return rank(a.id) < rank(b.id);
+    if (a.id.IsText()) return a.id.text() < b.id.text();
+    return a.number.value_or(INT64_MIN) < b.number.value_or(INT64_MIN);
+  });
   return rows;
 }
 
-Text IdList(const std::vector<int64_t>& ids) {
-  std::string list;
-  for (int64_t id : ids) {
-    if (!list.empty()) list.push_back(',');
-    list += std::to_string(id);
-  }
-  return Text(list.begin(), list.end());
-}
-
-void DeletePresenceRows(db::Connection& connection, const std::vector<int64_t>& ids,
+void DeletePresenceRows(db::Register& reg, const std::vector<db::Value>& ids,
                         const std::optional<Text>& module) {
-  if (ids.empty()) return;
-  Text sql = u"DELETE FROM SystemSetting WHERE ssDesc = ? AND ssID IN (" + IdList(ids) + u")";
-  std::vector<db::Value> params = {db::Value(PresenceMarker())};
-  if (module) {
-    sql +=
-        module->empty() ? u" AND (ssModeName = ? OR ssModeName IS NULL)" : u" AND ssModeName = ?";
-    params.emplace_back(*module);
-  }
-  connection.Execute(sql, params);
+  reg.DeleteMarked(PresenceMarker(), ids, module);
 }
 
 }  // namespace wq::presence

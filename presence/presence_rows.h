@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/db/value.h"
 #include "platform/text/text.h"
 #include "presence/record.h"
@@ -27,18 +27,18 @@ struct PresenceRow {
   std::string problem;               // why it is unreadable (UTF-8); empty otherwise
 };
 
-// Reads every row whose ssDesc is the presence marker, in ssID order. With judgeOwn, records of
-// this thread's workstation name (read at the first record) are kOwn; without, none is.
-std::vector<PresenceRow> ReadPresenceRows(db::Connection& connection, bool judgeOwn = false);
+// Reads every row whose ssDesc is the presence marker, in ssID order (numbers before texts). With judgeOwn, records of this thread's
+// workstation name (read at the first record) are kOwn; without, none is.
+std::vector<PresenceRow> ReadPresenceRows(db::Register& reg, bool judgeOwn = false);
 
-// The ids as a comma-separated list of decimal numbers for "ssID IN (...)".
-Text IdList(const std::vector<int64_t>& ids);
+// Reads a marked row as a record: unreadable when its ssOption was too long to read.
+RecordKind ClassifyRow(RecordReader& reader, const db::MarkedRow& row,
+                       std::optional<TextView> workstationName);
 
-// Deletes the listed presence records in one statement; rows whose ssDesc is not the marker are
-// never touched, whatever their ssID. With a module, only rows of that module go (the empty
-// module matches a null ssModeName too); it travels as a bound parameter. An empty list sends
-// nothing.
-void DeletePresenceRows(db::Connection& connection, const std::vector<int64_t>& ids,
+// Deletes the listed presence records (ids as stored) in one statement; rows whose ssDesc is not
+// the marker are never touched, whatever their ssID. With a module, only rows of that module go
+// (the empty module matches a null ssModeName too). An empty list sends nothing.
+void DeletePresenceRows(db::Register& reg, const std::vector<db::Value>& ids,
                         const std::optional<Text>& module = std::nullopt);
 
 }  // namespace wq::presence

@@ -61,9 +61,10 @@ class RecordReader {
   // After Classify gave kUnreadable: why, in UTF-8.
   const std::string& problem() const { return problem_; }
 
- private:
+  // Records that problem and gives kUnreadable.
   RecordKind Unreadable(std::string problem);
 
+ private:
   ByteArray bytes_;
   Text payload_;
   size_t comma1_ = 0;

@@ -61,13 +61,9 @@ Text FormatServerTime(const db::Value& value) {
   return Text(s.begin(), s.end());
 }
 
-Text ReadServerTimeText(db::Connection& connection) {
-  std::unique_ptr<db::Recordset> rs = connection.Execute(kServerTimeQuery);
-  if (rs == nullptr) return {};
-  Text result;
-  if (!rs->Eof()) result = FormatServerTime(rs->Field(u"SystemDateTime"));
-  rs->Close();
-  return result;
+Text ReadServerTimeText(db::Register& reg) {
+  const std::optional<db::Value> clock = reg.ServerClock();
+  return clock ? FormatServerTime(*clock) : Text();
 }
 
 }  // namespace wq::presence

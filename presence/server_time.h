@@ -4,14 +4,11 @@
 
 #include <optional>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/db/value.h"
 #include "platform/text/text.h"
 
 namespace wq::presence {
-
-// The statement that reads the server's clock.
-inline constexpr char16_t kServerTimeQuery[] = u"SELECT GETDATE() AS SystemDateTime";
 
 // Formats a clock value as "yyyy-m-d h:Nn:Ss": four-digit year, month, day and hour without
 // leading zeros, minutes and seconds with two digits (2026-3-7 9:05:02).
@@ -22,9 +19,8 @@ inline constexpr char16_t kServerTimeQuery[] = u"SELECT GETDATE() AS SystemDateT
 // - A null raises invalid use of null.
 Text FormatServerTime(const db::Value& value);
 
-// Runs kServerTimeQuery on the connection and formats the SystemDateTime column of its row; the
-// empty text when it returns no row. The result set is closed in every case.
-Text ReadServerTimeText(db::Connection& connection);
+// The server's clock, formatted; the empty text when its query returns no row.
+Text ReadServerTimeText(db::Register& reg);
 
 // Reads a text as a calendar date with an optional time of day. Accepted, with nothing before
 // or after:

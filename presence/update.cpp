@@ -4,10 +4,12 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/host/host.h"
 #include "presence/module_state.h"
+#include "presence/presence_rows.h"
 #include "presence/record.h"
 #include "presence/server_time.h"
 #include "presence/writer.h"
@@ -17,22 +19,11 @@ namespace {
 
 constexpr char16_t kBadClockMessage[] = u"计算机时间设置为非标准格式，系统可能无法正常运行";
 
-Text MarkerQuery() {
-  return u"SELECT * FROM SystemSetting WHERE ssDesc = '" + PresenceMarker() + u"'";
-}
-
-// The decimal digits of a row identifier, the only text of a row that reaches a statement.
-// Anything but a whole number raises type mismatch.
-std::string IdDigits(const db::Value& id) {
-  const std::optional<int64_t> n = WholeNumber(id);
-  if (!n) throw Error::TypeMismatch("ssID is not a whole number");
-  return std::to_string(*n);
-}
-
-// Appends an identifier to the comma-separated delete list.
-void AppendId(const std::string& digits, Text& list) {
-  if (!list.empty()) list.push_back(u',');
-  list.append(digits.begin(), digits.end());
+// A row identifier for the delete list, as stored. Anything but a whole number (a number, or a
+// text of digits) raises type mismatch, before anything is written.
+const db::Value& ListedId(const db::Value& id) {
+  if (!WholeNumber(id)) throw Error::TypeMismatch("ssID is not a whole number");
+  return id;
 }
 
 // Whether this update's delete statement removes a row of that module. The comparison is exact,
@@ -44,65 +35,58 @@ bool DeleteCovers(const Text& ModName, const db::Value& modeName) {
 }
 
 // step names the step under way, for the failure's description.
-int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName, bool ModLogin,
-               const char*& step) {
+int32_t RunSteps(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
+                 bool ModLogin, const char*& step) {
   step = "open";
-  std::unique_ptr<db::Connection> conn = db::Connection::Open(gstrConnSystem);
+  std::unique_ptr<db::Register> reg = db::Register::Open(gstrConnSystem);
 
   step = "server time";
-  const Text serverTime = ReadServerTimeText(*conn);
+  const Text serverTime = ReadServerTimeText(*reg);
   if (!IsDate(serverTime)) {
     Host::Default().ShowMessage(serverTime + u"\r\n" + kBadClockMessage);
   }
 
-  const Text markerQuery = MarkerQuery();
-  Text deleteList;
+  const Text marker = PresenceMarker();
+  std::vector<db::Value> deleteList;
   {
+    // Every row is read before anything is written, so a record written during the scan is
+    // never visited.
     step = "marker query";
-    std::unique_ptr<db::Recordset> rs = conn->OpenKeyset(markerQuery);
+    const std::vector<db::MarkedRow> rows = reg->ReadMarked(marker);
     step = "scan";
     RecordReader reader;
     const Text* workstation = nullptr;
-    for (; !rs->Eof(); rs->MoveNext()) {
+    for (const db::MarkedRow& row : rows) {
       if (workstation == nullptr) workstation = &WorkstationName();
-      switch (reader.Classify(rs->Field(u"ssOption"), *workstation)) {
+      switch (ClassifyRow(reader, row, *workstation)) {
         case RecordKind::kOwn:
-          AppendId(IdDigits(rs->Field(u"ssID")), deleteList);
+          deleteList.push_back(ListedId(row.id));
           break;
         case RecordKind::kLive:
           break;
         case RecordKind::kDamaged: {
           // Replaced only when the delete below removes it, so that no update multiplies the
           // replacements of a record it cannot remove.
-          const db::Value modeName = rs->Field(u"ssModeName");
-          if (!DeleteCovers(ModName, modeName)) break;
-          const std::string id = IdDigits(rs->Field(u"ssID"));  // fails before any write
+          if (!DeleteCovers(ModName, row.module)) break;
+          const db::Value& id = ListedId(row.id);  // fails before any write
           step = "replacement record";
           WriteOnlineRecord(gstrConnSystem, Text(reader.workstation()), serverTime,
-                            ModuleOf(modeName), LoginFlagOf(rs->Field(u"ssState")));
-          AppendId(id, deleteList);
+                            ModuleOf(row.module), LoginFlagOf(row.state));
+          deleteList.push_back(id);
           step = "scan";
           break;
         }
         case RecordKind::kUnreadable:
-          if (DeleteCovers(ModName, rs->Field(u"ssModeName"))) {
-            AppendId(IdDigits(rs->Field(u"ssID")), deleteList);
-          }
+          if (DeleteCovers(ModName, row.module)) deleteList.push_back(ListedId(row.id));
           break;
       }
     }
-    rs->Close();
   }
 
   if (!deleteList.empty()) {
     step = "delete";
-    const Text head = u"DELETE FROM SystemSetting WHERE ssID IN (" + deleteList + u") ";
-    if (ModName.empty()) {
-      conn->Execute(head);
-    } else {
-      // The module name travels as a parameter, never as SQL text.
-      conn->Execute(head + u"and ssModeName = ?", {db::Value(ModName)});
-    }
+    reg->DeleteMarked(marker, deleteList,
+                      ModName.empty() ? std::nullopt : std::optional<Text>(ModName));
   }
 
   if (SelfState == 2) {
@@ -111,20 +95,18 @@ int32_t Update(const Text& gstrConnSystem, int16_t SelfState, const Text& ModNam
   }
 
   step = "count";
-  std::unique_ptr<db::Recordset> count = conn->OpenKeyset(markerQuery);
-  const int32_t result = count->RecordCount();
-  count->Close();
-  conn->Close();
-  return result;
+  const int64_t count = reg->CountMarked(marker);
+  reg->Close();
+  return static_cast<int32_t>(count);
 }
 
 }  // namespace
 
-UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
-                       bool ModLogin) {
+UpdateResult UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
+                               bool ModLogin) {
   UpdateResult result;
   try {
-    result.count = Update(gstrConnSystem, SelfState, ModName, ModLogin, result.step);
+    result.count = RunSteps(gstrConnSystem, SelfState, ModName, ModLogin, result.step);
   } catch (const DatabaseError& e) {
     result.error = e;
     result.fromDatabase = true;
@@ -140,15 +122,6 @@ UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text
   }
   if (result.error) result.count = 0;
   return result;
-}
-
-int32_t UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
-                          bool ModLogin) noexcept {
-  try {
-    return RunUpdate(gstrConnSystem, SelfState, ModName, ModLogin).count;
-  } catch (...) {
-    return 0;  // even building the error failed; the caller only ever sees the count
-  }
 }
 
 }  // namespace wq::presence

@@ -21,12 +21,9 @@ struct UpdateResult {
   bool ok() const { return !error.has_value(); }
 };
 
-// The update with its failure made visible. Runs on the calling thread's module state.
-UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
-                       bool ModLogin);
-
-// The public contract: the count, or 0 when anything failed. Never throws.
-int32_t UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState = 0,
-                          const Text& ModName = {}, bool ModLogin = false) noexcept;
+// The update, with its failure made visible: the count (0 on failure) and why it failed. Runs on
+// the calling thread's module state; every failure of the update lands in the result.
+UpdateResult UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState = 0,
+                               const Text& ModName = {}, bool ModLogin = false);
 
 }  // namespace wq::presence

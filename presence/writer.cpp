@@ -1,6 +1,6 @@
 #include "presence/writer.h"
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "presence/record.h"
 #include "presence/server_time.h"
 
@@ -8,18 +8,11 @@ namespace wq::presence {
 
 void WriteOnlineRecord(const Text& connectionString, const Text& workstationName,
                        const Text& timeText, const Text& moduleName, bool loginFlag) {
-  std::unique_ptr<db::Connection> conn = db::Connection::Open(connectionString);
-  const Text time = timeText.empty() ? ReadServerTimeText(*conn) : timeText;
-
-  std::unique_ptr<db::Recordset> rs = conn->OpenKeyset(u"SELECT * FROM SystemSetting");
-  rs->AddNew();
-  rs->SetField(u"ssDesc", PresenceMarker());
-  rs->SetField(u"ssOption", SealPayload(MakePayload(workstationName, time)));
-  rs->SetField(u"ssState", int16_t{loginFlag ? int16_t{1} : int16_t{0}});
-  rs->SetField(u"ssModeName", moduleName);
-  rs->Update();
-  rs->Close();
-  conn->Close();
+  std::unique_ptr<db::Register> reg = db::Register::Open(connectionString);
+  const Text time = timeText.empty() ? ReadServerTimeText(*reg) : timeText;
+  reg->Add(PresenceMarker(), SealPayload(MakePayload(workstationName, time)),
+           loginFlag ? int16_t{1} : int16_t{0}, moduleName);
+  reg->Close();
 }
 
 }  // namespace wq::presence

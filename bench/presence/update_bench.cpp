@@ -94,7 +94,7 @@ void RunUpdates(benchmark::State& state, int live, int unrelated) {
   BenchDatabase db(live, unrelated);
   const Text conn = db.conn();
   for (auto _ : state) {
-    const UpdateResult r = RunUpdate(conn, 2, u"Bench", false);
+    const UpdateResult r = UpdateOnlineState(conn, 2, u"Bench", false);
     if (!r.ok()) {
       state.SkipWithError(r.error->what());
       break;

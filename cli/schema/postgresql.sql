@@ -20,6 +20,9 @@ DO 'BEGIN
 END';
 
 -- The component reads the server's clock with SQL Server's GETDATE(): the local date and time
--- of the server. A timestamp without time zone, so that it arrives as a date, not as text.
+-- of the server. A timestamp without time zone, so that it arrives as a date, not as text. Every
+-- client gets the same zone, whatever its own TimeZone (PGTZ, SET): the server's log_timezone,
+-- which only the server's configuration sets (initdb writes the machine's zone there; a site
+-- changes it in postgresql.conf and reloads).
 CREATE OR REPLACE FUNCTION getdate() RETURNS timestamp LANGUAGE sql STABLE
-  AS 'SELECT localtimestamp';
+  AS 'SELECT now() AT TIME ZONE current_setting(''log_timezone'')';

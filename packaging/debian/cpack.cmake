@@ -27,7 +27,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "webQuorrel developers <dev@webquorrel.inval
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://webquorrel.invalid/")
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Dependencies from dpkg-shlibdeps (libc, libstdc++, SQLite, unixODBC); the ODBC drivers that
+# Dependencies from dpkg-shlibdeps (libc, libstdc++, SQLite, unixODBC, libmicrohttpd); the ODBC drivers that
 # reach a shared register are the site's choice.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tdsodbc, odbc-postgresql")

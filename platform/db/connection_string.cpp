@@ -131,19 +131,12 @@ bool IsEmptySegment(TextView text, const Segment& s) {
       break;
   }
   std::string where = "part " + std::to_string(segment_number);
-  // Keys are names such as "Data Source", never secrets; long or odd ones are left out.
-  if (!key.empty() && key.size() <= 64) where += " (key '" + ToUtf8(key) + "')";
+  // Keys such as "Data Source" are named; anything else may be a misplaced value.
+  if (IsNameableKey(key)) where += " (key '" + ToUtf8(key) + "')";
   throw Error::InvalidProcedureCall("Malformed connection string: " + where + " " + what);
 }
 
 }  // namespace
-
-bool IsSecretKey(TextView key) {
-  const Text upper = ToUpper(Trim(key));
-  constexpr TextView kPassword = u"PASSWORD";
-  return upper == u"PWD" || (upper.size() >= kPassword.size() &&
-                             TextView(upper).substr(upper.size() - kPassword.size()) == kPassword);
-}
 
 Text QuoteValue(TextView literal) {
   bool braces = !literal.empty() && (IsBlank(literal.front()) || IsBlank(literal.back()) ||

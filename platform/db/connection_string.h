@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/db/secrets.h"
 #include "platform/text/text.h"
 
 namespace wq::db {
@@ -24,16 +25,13 @@ class ConnectionString {
   std::optional<Text> Get(TextView key) const;
   const std::vector<std::pair<Text, Text>>& pairs() const { return pairs_; }
 
-  // The string with every secret value (see IsSecretKey) replaced by "***", for messages.
+  // The string with every secret value (see IsSecretKey) replaced by "***" where it stands,
+  // read by this grammar (a part without '=' counts as the tail of a secret), for messages.
   static Text Redact(TextView text);
 
  private:
   std::vector<std::pair<Text, Text>> pairs_;
 };
-
-// True for the keys whose values are secrets, ignoring case: PWD, and every key that ends in
-// "Password" (Password, "Jet OLEDB:Database Password", ...).
-bool IsSecretKey(TextView key);
 
 // A value as it must be written after "key=" so that Parse and ODBC drivers read it back as it
 // is: in braces, with '}' doubled, when it holds ';', '{' or '}', begins with a quote, or has

@@ -1,6 +1,7 @@
 #include "platform/db/date_time.h"
 
 #include <chrono>
+#include <ctime>
 
 namespace wq::db {
 namespace {
@@ -107,6 +108,23 @@ bool IsValidDateTime(const DateTime& t) {
 
 int64_t SecondsBetween(const DateTime& from, const DateTime& to) {
   return SecondsOf(to) - SecondsOf(from);
+}
+
+int64_t SecondsSinceEpoch(const DateTime& t) { return SecondsOf(t); }
+
+DateTime FromSecondsSinceEpoch(int64_t seconds) { return AddSeconds(DateTime{1970, 1, 1, 0, 0, 0}, seconds); }
+
+int64_t LocalUtcOffset(int64_t unixSeconds) {
+  const std::time_t t = static_cast<std::time_t>(unixSeconds);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &t);
+#else
+  localtime_r(&t, &local);
+#endif
+  const DateTime reading{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                         local.tm_hour,        local.tm_min,     local.tm_sec < 60 ? local.tm_sec : 59};
+  return SecondsOf(reading) - unixSeconds;
 }
 
 DateTime AddSeconds(const DateTime& t, int64_t seconds) {

@@ -18,6 +18,15 @@ bool IsValidDateTime(const DateTime& t);
 // the same local time.
 int64_t SecondsBetween(const DateTime& from, const DateTime& to);
 
+// The reading as seconds from 1970-01-01 00:00:00 on the same clock (a UTC reading gives Unix
+// time), and back.
+int64_t SecondsSinceEpoch(const DateTime& t);
+DateTime FromSecondsSinceEpoch(int64_t seconds);
+
+// Seconds the process's local time (TZ, else the machine's zone) is ahead of UTC at that instant
+// of Unix time.
+int64_t LocalUtcOffset(int64_t unixSeconds);
+
 // The reading `seconds` later (earlier when negative) than `t`.
 DateTime AddSeconds(const DateTime& t, int64_t seconds);
 

@@ -1,4 +1,5 @@
-// The host on Windows: the system's computer name and a real application-modal message box.
+// The host on Windows: the system's computer name and a message box that, with no owner window,
+// disables every top-level window of the calling thread (MB_TASKMODAL) until it is dismissed.
 #include <windows.h>
 
 #include "platform/host/platform_host.h"
@@ -18,7 +19,7 @@ class WindowsHost : public Host {
   // without a display) MessageBoxW fails at once, and the caller goes on as after OK.
   void ShowMessage(const Text& message) override {
     MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(message.c_str()), L"",
-                MB_OK | MB_APPLMODAL);
+                MB_OK | MB_TASKMODAL);
   }
 };
 

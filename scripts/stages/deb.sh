@@ -51,6 +51,9 @@ module=$(grep '/webquorrel/WebQuorrel\.so$' "$tmp/files") || fail "no WebQuorrel
 conffile=/etc/webquorrel/webquorrel.env
 [[ $(dpkg-query -W -f='${Conffiles}' webquorrel) == *"$conffile"* ]] || fail "$conffile is no conffile"
 [[ $(stat -c %a "$conffile") == 640 ]] || fail "$conffile has mode $(stat -c %a "$conffile")"
+# serve's HTTP library is a shared one: the package must depend on it.
+[[ $(dpkg-query -W -f='${Depends}' webquorrel) == *libmicrohttpd* ]] ||
+  fail "the package does not depend on libmicrohttpd: $(dpkg-query -W -f='${Depends}' webquorrel)"
 
 [[ $("$exe" --version | head -1) == "webquorrel $version" ]] || fail "--version: $("$exe" --version)"
 [[ $(man -w webquorrel) == /usr/share/man/man1/webquorrel.1.gz ]] || fail "man -w: $(man -w webquorrel 2>&1)"

@@ -50,8 +50,9 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 class ChildProcess {
  public:
   // Runs WEBQUORREL_EXE with args; env holds NAME=value entries that replace or add to this
-  // process's environment, later ones winning. Its stdout and stderr go to outputPrefix + ".out"
-  // and ".err". Another program may be named instead of WEBQUORREL_EXE.
+  // process's environment, later ones winning; an entry NAME without '=' removes NAME. Its stdout
+  // and stderr go to outputPrefix + ".out" and ".err". Another program may be named instead of
+  // WEBQUORREL_EXE.
   ChildProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
                const std::filesystem::path& outputPrefix,
                const std::string& program = WEBQUORREL_EXE)
@@ -59,6 +60,11 @@ class ChildProcess {
     std::vector<std::string> environment;
     const auto put = [&](const std::string& entry) {  // replaces an entry of the same name
       const size_t eq = entry.find('=');
+      if (eq == std::string::npos) {
+        std::erase_if(environment,
+                      [&](const std::string& e) { return e.rfind(entry + "=", 0) == 0; });
+        return;
+      }
       for (std::string& e : environment) {
         if (eq != std::string::npos && e.compare(0, eq + 1, entry, 0, eq + 1) == 0) {
           e = entry;
@@ -97,6 +103,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   void Signal(int sig) { kill(pid_, sig); }
+  pid_t pid() const { return pid_; }
 
   // The exit status once it has ended (128 + the signal when a signal ended it); nullopt while
   // it runs.

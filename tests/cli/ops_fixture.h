@@ -37,6 +37,10 @@ class OpsCommands : public ::testing::Test {
     return {"WEBQUORREL_COMPUTERNAME=" + ws, "XDG_DATA_HOME=" + (dir_ / "data").string(),
             "WEBQUORREL_CONN=" + Conn()};
   }
+  // The line with which list and doctor name the register.
+  std::string Register() const {
+    return "register: " + Conn() + " (WEBQUORREL_CONN from the environment)\n";
+  }
   CommandResult Run(const std::vector<std::string>& args, const std::string& ws = "PC-OPS") const {
     return RunCommand(args, Env(ws));
   }

@@ -7,7 +7,8 @@
 
 #include <cstdlib>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
+#include "presence/presence_rows.h"
 #include "presence/record.h"
 #include "tests/cli/child_process.h"
 #include "tests/pg_fault_cluster.h"
@@ -24,12 +25,9 @@ std::string Marker() { return ToUtf8(presence::PresenceMarker()); }
 // Workstation names of the presence records, in ssID order.
 std::vector<std::string> Workstations(const std::string& conn) {
   std::vector<std::string> out;
-  auto c = db::Connection::Open(FromUtf8(conn));
-  auto rs = c->Execute(u"SELECT ssOption FROM SystemSetting WHERE ssDesc = ? ORDER BY ssID",
-                       {db::Value(presence::PresenceMarker())});
-  for (; rs && !rs->Eof(); rs->MoveNext()) {
-    const std::string payload = ToUtf8(presence::UnsealPayload(rs->Field(u"ssOption").text()));
-    out.push_back(payload.substr(0, payload.find(',')));
+  auto reg = db::Register::Open(FromUtf8(conn));
+  for (const presence::PresenceRow& row : presence::ReadPresenceRows(*reg)) {
+    out.push_back(ToUtf8(row.workstation));
   }
   return out;
 }
@@ -69,7 +67,7 @@ using PostgresOpsFault = FaultCluster;
 TEST_F(PostgresOpsFault, AgentSurvivesAStoppedServer) {
   const std::string& conn = conn_;
   ASSERT_EQ(RunCommand({"init", "--conn", conn}).status, 0);
-  db::Connection::Open(FromUtf8(conn))->Execute(u"DELETE FROM SystemSetting");
+  db::Register::Open(FromUtf8(conn))->RunSchemaStatement(u"DELETE FROM SystemSetting");
 
   ChildProcess agent({"agent", "--module", "Sales", "--interval", "1"},
                      {"WEBQUORREL_CONN=" + conn, "WEBQUORREL_COMPUTERNAME=PC-AGENT"},
@@ -82,7 +80,7 @@ TEST_F(PostgresOpsFault, AgentSurvivesAStoppedServer) {
   Server("start");
   EXPECT_TRUE(failed) << agent.Err();
   EXPECT_TRUE(alive);
-  db::Connection::Open(FromUtf8(conn))->Execute(u"DELETE FROM SystemSetting");
+  db::Register::Open(FromUtf8(conn))->RunSchemaStatement(u"DELETE FROM SystemSetting");
   EXPECT_TRUE(WaitFor([&] { return Workstations(conn).size() == 1; })) << agent.Err();
   agent.Signal(SIGTERM);
   EXPECT_EQ(agent.WaitExit(), 0) << agent.Err();

@@ -133,6 +133,11 @@ TEST(Command, HelpListsCommandsAndUsageErrorsFail) {
   EXPECT_NE(help.out.find("unseal"), std::string::npos);
   EXPECT_EQ(RunCommand({}).status, 2);
   EXPECT_EQ(RunCommand({"no-such-command"}).status, 2);
+  const auto unknown = RunCommand({"--config", "x", "lsit", "--json"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.err,
+            "webquorrel: unknown subcommand 'lsit'; see webquorrel --help for the "
+            "subcommands\n");
   EXPECT_EQ(RunCommand({"seal"}).status, 2);
 }
 

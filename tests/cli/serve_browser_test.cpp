@@ -2,7 +2,6 @@
 // fetch the register, and dumps the resulting document; Prometheus scrapes the metrics.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -80,7 +79,7 @@ TEST_F(Serve, BrowserShowsWorkstationsGroupedByModuleAndNoMarkupFromNames) {
   if (browser.empty()) GTEST_SKIP() << "no Chromium here (set WEBQUORREL_CHROMIUM)";
   SeedRegister();
   AddRecord("PC-5,2026-3-7 9:00:00", "");
-  StartServer();
+  StartServer({"--stale-after", "10m"});
 
   const std::string dom = RenderedDom(browser, Url(), dir_ / "profile");
   ASSERT_THAT(dom, HasSubstr("<h1>Who is online</h1>"));
@@ -92,10 +91,17 @@ TEST_F(Serve, BrowserShowsWorkstationsGroupedByModuleAndNoMarkupFromNames) {
   EXPECT_THAT(dom,
               HasSubstr("<h2>&lt;script&gt;document.body.dataset.pwned=2&lt;/script&gt;</h2>"));
   EXPECT_THAT(dom, HasSubstr("<h2 class=\"unnamed\">(no module)</h2>"));
-  EXPECT_THAT(dom, HasSubstr("5 records online, server time "));
+  EXPECT_THAT(dom, HasSubstr("5 workstations online, server time "));
+  // One summary line with each module's count, in the order of the sections.
+  EXPECT_THAT(dom, HasSubstr("<div id=\"summary\">(no module) 1 \u00b7 "
+                             "&lt;script&gt;document.body.dataset.pwned=2&lt;/script&gt; 1 \u00b7 "
+                             "Inventory 1 \u00b7 Sales 2</div>"));
   EXPECT_THAT(dom, HasSubstr("Not shown: 1 damaged, 1 unreadable"));
   EXPECT_THAT(dom,
               HasSubstr("<td class=\"login\">yes</td><td class=\"time\">2026-3-7 9:06:00</td>"));
+  // Records older than the prune limit are marked (the seeded ones are months old).
+  EXPECT_THAT(dom, HasSubstr("<tr class=\"record stale\"><td class=\"workstation\">PC-1</td>"));
+  EXPECT_THAT(dom, HasSubstr(" d (stale)</td>"));
   // Neither name ran as script or became an element.
   EXPECT_THAT(dom, Not(HasSubstr("data-pwned")));
   EXPECT_THAT(dom, Not(HasSubstr("<img")));
@@ -187,10 +193,9 @@ TEST_F(Serve, PrometheusScrapesTheMetrics) {
   }
   SeedRegister();
   StartServer({"--scan-interval", "1"});
-  httplib::Client client("127.0.0.1", port());
-  auto metrics = client.Get("/metrics");
+  auto metrics = Http(port(), "GET", "/metrics");
   ASSERT_TRUE(metrics);
-  EXPECT_EQ(metrics->get_header_value("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
+  EXPECT_EQ(metrics->Header("content-type"), "text/plain; version=0.0.4; charset=utf-8");
   { std::ofstream(dir_ / "metrics.txt") << metrics->body; }
   const std::string promtool =
       "/usr/bin/promtool check metrics < " + (dir_ / "metrics.txt").string();
@@ -207,11 +212,10 @@ TEST_F(Serve, PrometheusScrapesTheMetrics) {
                            "--storage.tsdb.path=" + (dir_ / "tsdb").string(),
                            "--web.listen-address=127.0.0.1:" + std::to_string(promPort)},
                           {}, dir_ / "prometheus", "/usr/bin/prometheus");
-  httplib::Client api("127.0.0.1", promPort);
   std::map<std::string, std::string> online;
   EXPECT_TRUE(WaitFor(
       [&] {
-        auto res = api.Get("/api/v1/query?query=webquorrel_online_workstations");
+        auto res = Http(promPort, "GET", "/api/v1/query?query=webquorrel_online_workstations");
         if (!res || res->status != 200) return false;
         const auto doc = nlohmann::json::parse(res->body, nullptr, false);
         if (doc.is_discarded() || !doc.contains("data")) return false;
@@ -226,7 +230,7 @@ TEST_F(Serve, PrometheusScrapesTheMetrics) {
   EXPECT_EQ(online["Sales"], "2");
   EXPECT_EQ(online["Inventory"], "1");
   EXPECT_EQ(online["<script>document.body.dataset.pwned=2</script>"], "1");
-  auto damaged = api.Get("/api/v1/query?query=webquorrel_damaged_records");
+  auto damaged = Http(promPort, "GET", "/api/v1/query?query=webquorrel_damaged_records");
   ASSERT_TRUE(damaged);
   EXPECT_THAT(damaged->body, HasSubstr("\"1\"]"));
 }

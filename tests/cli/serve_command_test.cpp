@@ -3,9 +3,9 @@
 // history that the page charts.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <thread>
 
 #include "cli/history_report.h"
@@ -40,22 +40,54 @@ TEST(ListenAddress, AcceptsAddressesHostNamesAndBracketedIpv6) {
   }
 }
 
-TEST(ListenAddress, LoopbackAndTheHostHeadersItAnswers) {
-  for (const char* host : {"127.0.0.1", "127.8.9.10", "::1", "localhost", "LocalHost"}) {
-    EXPECT_TRUE(cli::IsLoopback(host)) << host;
+// Loopback is decided by the bound socket, whatever the address was called; the Host header is
+// checked against the names the server answers to for every socket.
+TEST(ListenAddress, BoundSocketDecidesLoopbackAndTheHostHeadersItAnswers) {
+  const auto listen = [](const std::string& text) {
+    const cli::ListenSocket s = cli::Listen(cli::ParseListenAddress(text));
+    close(s.fd);
+    return s;
+  };
+  cli::ListenSocket s = listen("localhost:0");
+  EXPECT_TRUE(s.loopback);
+  EXPECT_FALSE(s.wildcard);
+  EXPECT_GT(s.port, 0);
+  EXPECT_TRUE(listen("127.8.9.10:0").loopback);
+  EXPECT_TRUE(listen("[::1]:0").loopback);
+  s = listen("0.0.0.0:0");
+  EXPECT_FALSE(s.loopback);
+  EXPECT_TRUE(s.wildcard);
+  EXPECT_THROW(listen("no-such-host.invalid:0"), Error);
+
+  cli::ListenSocket lo;
+  lo.address = "127.0.0.1";
+  lo.port = 8750;
+  lo.loopback = true;
+  const auto names =
+      cli::AnsweredNames(lo, cli::ParseListenAddress("Intranet-Name:8750"), {"Board.Example"});
+  for (const char* header : {"127.0.0.1:8750", "localhost:8750", "LOCALHOST:8750",
+                             "intranet-name:8750", "board.example:8750"}) {
+    EXPECT_TRUE(cli::IsAnsweredHostHeader(header, lo, names)) << header;
   }
-  for (const char* host : {"0.0.0.0", "::", "10.0.0.1", "128.0.0.1", "localhost.example"}) {
-    EXPECT_FALSE(cli::IsLoopback(host)) << host;
-  }
-  for (const char* header : {"127.0.0.1:8750", "localhost:8750", "LOCALHOST:8750", "[::1]:8750"}) {
-    EXPECT_TRUE(cli::IsLoopbackHostHeader(header, 8750)) << header;
-  }
-  EXPECT_TRUE(cli::IsLoopbackHostHeader("localhost", 80));
   for (const char* header :
-       {"", "evil.example:8750", "127.0.0.1:8751", "127.0.0.1", "127.0.0.1.evil.example:8750",
-        "[::ffff:7f00:1]:8750", "::1:8750", "localhost:8750:8750"}) {
-    EXPECT_FALSE(cli::IsLoopbackHostHeader(header, 8750)) << header;
+       {"", "evil.example:8750", "rebind.attacker.example:8750", "127.0.0.1:8751", "127.0.0.1",
+        "127.0.0.2:8750", "127.0.0.1.evil.example:8750", "[::ffff:7f00:1]:8750", "[::1]:8750",
+        "::1:8750", "localhost:8750:8750", ":8750", "[]:8750", "[localhost]:8750"}) {
+    EXPECT_FALSE(cli::IsAnsweredHostHeader(header, lo, names)) << header;
   }
+  lo.port = 80;
+  EXPECT_TRUE(cli::IsAnsweredHostHeader("localhost", lo, names));
+
+  // A socket on every address answers any address, but names only of its own.
+  cli::ListenSocket any;
+  any.address = "::";
+  any.port = 8750;
+  any.wildcard = true;
+  const auto anyNames = cli::AnsweredNames(any, cli::ParseListenAddress("[::]:8750"), {});
+  EXPECT_TRUE(cli::IsAnsweredHostHeader("192.168.7.3:8750", any, anyNames));
+  EXPECT_TRUE(cli::IsAnsweredHostHeader("[fe80::1]:8750", any, anyNames));
+  EXPECT_FALSE(cli::IsAnsweredHostHeader("evil.example:8750", any, anyNames));
+  EXPECT_FALSE(cli::IsAnsweredHostHeader("localhost:8750", any, anyNames));
 }
 
 TEST(OnlineJson, StoredTextsCannotBreakOutOfStringsOrReadAsHtml) {
@@ -66,6 +98,9 @@ TEST(OnlineJson, StoredTextsCannotBreakOutOfStringsOrReadAsHtml) {
   e.row.workstation = u"</script><b>\"PC\\\n";
   e.row.time = u"2026-3-7 9:00:00";
   e.row.login = true;
+  e.row.kind = presence::RecordKind::kLive;
+  e.row.when = db::DateTime{2026, 3, 7, 9, 0, 0};
+  e.row.module = u"A&B\u2028";
   e.ageSeconds = 302;
   presence::OnlineEntry noAge = e;
   noAge.row.number.reset();
@@ -74,14 +109,19 @@ TEST(OnlineJson, StoredTextsCannotBreakOutOfStringsOrReadAsHtml) {
   s.damaged = 2;
   const std::string json = cli::OnlineJson(s);
   EXPECT_EQ(json,
-            "{\"serverTime\": \"2026-3-7 9:05:02\", \"modules\": [{\"module\": "
-            "\"A\\u0026B\\u2028\", \"records\": [{\"id\": 7, \"workstation\": "
-            "\"\\u003c/script\\u003e\\u003cb\\u003e\\\"PC\\\\\\n\", \"time\": \"2026-3-7 "
-            "9:00:00\", \"ageSeconds\": 302, \"login\": true}, {\"id\": null, \"workstation\": "
-            "\"\\u003c/script\\u003e\\u003cb\\u003e\\\"PC\\\\\\n\", \"time\": \"2026-3-7 "
-            "9:00:00\", \"ageSeconds\": null, \"login\": true}]}], \"damaged\": 2, "
-            "\"unreadable\": 0}\n");
+            "{\"serverTime\": \"2026-3-7 9:05:02\", \"serverTimeIso\": \"2026-03-07T09:05:02\", "
+            "\"modules\": [{\"module\": \"A\\u0026B\\u2028\", \"records\": [{\"id\": 7, "
+            "\"workstation\": \"\\u003c/script\\u003e\\u003cb\\u003e\\\"PC\\\\\\n\", "
+            "\"time\": \"2026-3-7 9:00:00\", \"timeIso\": \"2026-03-07T09:00:00\", "
+            "\"ageSeconds\": 302, \"module\": \"A\\u0026B\\u2028\", \"login\": true, "
+            "\"kind\": \"live\"}, {\"id\": null, "
+            "\"workstation\": \"\\u003c/script\\u003e\\u003cb\\u003e\\\"PC\\\\\\n\", "
+            "\"time\": \"2026-3-7 9:00:00\", \"timeIso\": \"2026-03-07T09:00:00\", "
+            "\"ageSeconds\": null, \"module\": \"A\\u0026B\\u2028\", \"login\": true, "
+            "\"kind\": \"live\"}]}], \"damaged\": 2, \"unreadable\": 0}\n");
   EXPECT_EQ(cli::ErrorJson("no <table>"), "{\"error\": \"no \\u003ctable\\u003e\"}\n");
+  EXPECT_TRUE(cli::OnlineJson(s, 600).ends_with(
+      "\"damaged\": 2, \"unreadable\": 0, \"staleAfterSeconds\": 600}\n"));
 }
 
 TEST(TerminalText, ControlsAndDirectionOverridesBecomeQuestionMarks) {
@@ -229,18 +269,17 @@ TEST(History, SinceTakesDurationsAndUtcTimesAndRefusesTheRest) {
 TEST_F(Serve, JsonEndpointShowsTheRegisterGroupedByModule) {
   SeedRegister();
   StartServer();
-  httplib::Client client("127.0.0.1", port());
-  auto res = client.Get("/api/online");
+  auto res = Http(port(), "GET", "/api/online");
   ASSERT_TRUE(res) << server_->Err();
   EXPECT_EQ(res->status, 200);
-  EXPECT_EQ(res->get_header_value("Content-Type"), "application/json; charset=utf-8");
-  EXPECT_EQ(res->get_header_value("Cache-Control"), "no-store");
+  EXPECT_EQ(res->Header("content-type"), "application/json; charset=utf-8");
+  EXPECT_EQ(res->Header("cache-control"), "no-store");
   // Grouping and order are the snapshot's (checked in the presence suite); here the wiring.
   const std::string& body = res->body;
   EXPECT_EQ(body.rfind("{\"serverTime\": \"", 0), 0u) << body;
   EXPECT_THAT(body, HasSubstr("{\"module\": \"Sales\", \"records\": [{\"id\": 2, "
                               "\"workstation\": \"PC-1\", \"time\": \"2026-3-7 9:06:00\", "
-                              "\"ageSeconds\": "));
+                              "\"timeIso\": \"2026-03-07T09:06:00\", \"ageSeconds\": "));
   EXPECT_THAT(body, HasSubstr("\\u003cscript\\u003e"));
   EXPECT_THAT(body, HasSubstr("\"damaged\": 1, \"unreadable\": 1}"));
   EXPECT_THAT(body, Not(HasSubstr("<")));
@@ -249,55 +288,86 @@ TEST_F(Serve, JsonEndpointShowsTheRegisterGroupedByModule) {
   EXPECT_EQ(server_->WaitExit(), 0) << server_->Err();
 }
 
-TEST_F(Serve, ReadOnlyAndLoopbackOnly) {
-  StartServer();
-  httplib::Client client("127.0.0.1", port());
-  auto page = client.Get("/");
+TEST_F(Serve, ReadOnlyAndOnlyForItsOwnNames) {
+  StartServer({"--host-name", "Board.Example"});
+  auto page = Http(port(), "GET", "/");
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
-  EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
-  EXPECT_THAT(page->get_header_value("Content-Security-Policy"), HasSubstr("default-src 'none'"));
+  EXPECT_EQ(page->Header("content-type"), "text/html; charset=utf-8");
+  EXPECT_THAT(page->Header("content-security-policy"), HasSubstr("default-src 'none'"));
+  EXPECT_EQ(page->Header("x-frame-options"), "DENY");
   EXPECT_THAT(page->body, HasSubstr("fetch('/api/online'"));
-  EXPECT_EQ(client.Head("/")->status, 200);
-  EXPECT_EQ(client.Get("/nothing-here")->status, 404);
+  auto head = Http(port(), "HEAD", "/");
+  ASSERT_TRUE(head);
+  EXPECT_EQ(head->status, 200);
+  EXPECT_EQ(head->body, "");
+  EXPECT_EQ(Http(port(), "GET", "/nothing-here")->status, 404);
+  auto metrics = Http(port(), "GET", "/metrics");
+  ASSERT_TRUE(metrics);
+  EXPECT_EQ(metrics->status, 200);
+  EXPECT_EQ(metrics->Header("content-type"), "text/plain; version=0.0.4; charset=utf-8");
+  EXPECT_EQ(metrics->Header("x-content-type-options"), "nosniff");
+  EXPECT_THAT(metrics->body, HasSubstr("webquorrel_scans_total 1\n"));
+  EXPECT_EQ(Http(port(), "GET", "/metrics", "rebind.attacker.example")->status, 421);
+  EXPECT_EQ(Http(port(), "POST", "/metrics", {}, "x")->status, 405);
 
-  const auto checkRefused = [](const httplib::Result& res, const char* method) {
+  for (const char* method : {"POST", "PUT", "DELETE", "PATCH", "OPTIONS"}) {
+    auto res = Http(port(), method, "/api/online", {}, "x");
     ASSERT_TRUE(res) << method;
     EXPECT_EQ(res->status, 405) << method;
-    EXPECT_EQ(res->get_header_value("Allow"), "GET, HEAD") << method;
-  };
-  checkRefused(client.Post("/api/online", "x", "text/plain"), "POST");
-  checkRefused(client.Put("/", "x", "text/plain"), "PUT");
-  checkRefused(client.Delete("/api/online"), "DELETE");
-  checkRefused(client.Patch("/", "x", "text/plain"), "PATCH");
-  checkRefused(client.Options("/"), "OPTIONS");
+    EXPECT_EQ(res->Header("allow"), "GET, HEAD") << method;
+  }
 
   // A page of another site that points its own name at 127.0.0.1 gets nothing.
-  auto rebound = client.Get("/api/online", {{"Host", "evil.example:" + std::to_string(port())}});
-  ASSERT_TRUE(rebound);
-  EXPECT_EQ(rebound->status, 421);
-  EXPECT_EQ(rebound->body.find("modules"), std::string::npos);
-  auto named = client.Get("/api/online", {{"Host", "localhost:" + std::to_string(port())}});
-  EXPECT_EQ(named->status, 200);
+  const std::string p = ":" + std::to_string(port());
+  for (const std::string& host :
+       std::vector<std::string>{"rebind.attacker.example" + p, "127.0.0.1", ""}) {
+    const int fd = ConnectLoopback(port());  // also a request without any Host header
+    const std::string request = "GET /api/online HTTP/1.1\r\n" +
+                                (host.empty() ? "" : "Host: " + host + "\r\n") +
+                                "Connection: close\r\n\r\n";
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    char buffer[4096] = {};
+    const ssize_t n = recv(fd, buffer, sizeof buffer - 1, MSG_WAITALL);
+    close(fd);
+    EXPECT_GT(n, 0) << host;
+    const std::string answer(buffer);
+    EXPECT_EQ(answer.rfind("HTTP/1.", 0), 0u) << host;
+    EXPECT_THAT(answer, Not(HasSubstr(" 200 "))) << host;
+    EXPECT_THAT(answer, Not(HasSubstr("modules"))) << host;
+  }
+  for (const std::string& host : {"localhost" + p, "board.example" + p}) {
+    EXPECT_EQ(Http(port(), "GET", "/api/online", host)->status, 200) << host;
+  }
+  EXPECT_THAT(server_->Err(), HasSubstr("127.0.0.1 GET /metrics 200\n"));
 
   server_->Signal(SIGINT);
   EXPECT_EQ(server_->WaitExit(), 0) << server_->Err();
   EXPECT_EQ(server_->Out().substr(server_->Out().size() - 8), "stopped\n");
 }
 
-TEST_F(Serve, ReportsAnUnreachableDatabaseAndRecovers) {
+TEST_F(Serve, DatabaseFailuresAreLoggedNotShownAndItRecovers) {
   std::filesystem::rename(dir_ / "db", dir_ / "away");
   StartServer();
-  httplib::Client client("127.0.0.1", port());
-  auto res = client.Get("/api/online");
+  auto res = Http(port(), "GET", "/api/online");
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 503);
-  EXPECT_EQ(res->body.rfind("{\"error\": \"", 0), 0u) << res->body;
+  EXPECT_EQ(res->body, "{\"error\": \"the register cannot be read; the server's log says why\"}\n");
+  EXPECT_TRUE(WaitFor([&] {
+    return server_->Err().find("cannot read the register: ") != std::string::npos;
+  })) << server_->Err();
 
   std::filesystem::rename(dir_ / "away", dir_ / "db");
-  res = client.Get("/api/online");
+  res = Http(port(), "GET", "/api/online");
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 200) << res->body;
+
+  // Every request is logged, one line each; what the client sent cannot forge a line.
+  EXPECT_EQ(Http(port(), "GET", "/x%0a127.0.0.1%20GET%20/forged%20200%1b[2J")->status, 404);
+  EXPECT_TRUE(WaitFor([&] { return server_->Err().find(" 404\n") != std::string::npos; }));
+  EXPECT_THAT(server_->Err(), HasSubstr("127.0.0.1 GET /api/online 503\n"));
+  EXPECT_THAT(server_->Err(), HasSubstr("127.0.0.1 GET /api/online 200\n"));
+  EXPECT_THAT(server_->Err(), HasSubstr("127.0.0.1 GET /x?127.0.0.1 GET /forged 200?[2J 404\n"));
   EXPECT_EQ(server_->Poll(), std::nullopt);
 }
 
@@ -305,8 +375,7 @@ TEST_F(Serve, ReportsAnUnreachableDatabaseAndRecovers) {
 // the page charts them. Samplers killed at any moment leave a sound history behind.
 TEST_F(Serve, SampleHistoryAndAKilledSampler) {
   StartServer();
-  httplib::Client client("127.0.0.1", port());
-  EXPECT_THAT(client.Get("/")->body, HasSubstr("No history recorded yet"));
+  EXPECT_THAT(Http(port(), "GET", "/")->body, HasSubstr("No history recorded yet"));
   EXPECT_EQ(Run({"history", "--json"}).out, "{\"samples\": [], \"peaks\": []}\n");
 
   SeedRegister();
@@ -317,7 +386,7 @@ TEST_F(Serve, SampleHistoryAndAKilledSampler) {
   EXPECT_THAT(history.out, HasSubstr("\"peaks\": [{\"day\": \""));
   EXPECT_THAT(history.out, Not(HasSubstr("Inventory")));
   EXPECT_THAT(Run({"history", "--csv"}).out, HasSubstr(",Inventory,1\r\n"));
-  const std::string page = client.Get("/")->body;
+  const std::string page = Http(port(), "GET", "/")->body;
   EXPECT_THAT(page, HasSubstr("<g class=\"peak\" data-module=\"Sales\" data-online=\"2\""));
   EXPECT_THAT(page, HasSubstr("data-module=\"&lt;script&gt;document.body.dataset.pwned=2&lt;"));
   EXPECT_THAT(page, Not(HasSubstr("<script>document")));
@@ -335,15 +404,93 @@ TEST_F(Serve, SampleHistoryAndAKilledSampler) {
   EXPECT_EQ(Run({"history", "--since", "soon"}).status, 2);
 }
 
+// The attack itself: 64 connections that say nothing and one that streams header lines without
+// end, all at once. A normal request is still answered at once, and the server stays small.
+TEST_F(Serve, HoldsAgainstIdleConnectionsAndEndlessHeaders) {
+  StartServer();
+  std::vector<int> idle;
+  for (int i = 0; i < 64; ++i) idle.push_back(ConnectLoopback(port()));
+  std::atomic<bool> attacking{true};
+  std::atomic<long> streamed{0};
+  std::thread streamer([&] {
+    const std::string line = "X-Filler: " + std::string(1000, 'a') + "\r\n";
+    while (attacking) {  // again whenever the server drops the connection
+      const int fd = ConnectLoopback(port());
+      const std::string start = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+      send(fd, start.data(), start.size(), MSG_NOSIGNAL);
+      while (attacking && send(fd, line.data(), line.size(), MSG_NOSIGNAL) > 0) {
+        streamed += static_cast<long>(line.size());
+      }
+      close(fd);
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const auto start = std::chrono::steady_clock::now();
+  auto res = Http(port(), "GET", "/api/online");
+  const auto took = std::chrono::steady_clock::now() - start;
+  attacking = false;
+  streamer.join();
+  for (int fd : idle) {
+    EXPECT_GE(fd, 0);
+    close(fd);
+  }
+  ASSERT_TRUE(res) << server_->Err();
+  EXPECT_EQ(res->status, 200);
+  EXPECT_LT(took, std::chrono::seconds(2));
+  EXPECT_GT(streamed.load(), 16 * 1024);  // the stream did reach the server
+  // Each refused header stream is a message, but they do not flood the log.
+  const std::string err = server_->Err();
+  EXPECT_LT(std::count(err.begin(), err.end(), '\n'), 60) << err.substr(0, 2000);
+  const std::string status = ReadFile("/proc/" + std::to_string(server_->pid()) + "/status");
+  const size_t at = status.find("VmHWM:");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_LT(std::stol(status.substr(at + 6)), 64 * 1024) << "peak resident kB";
+  EXPECT_EQ(server_->Poll(), std::nullopt);
+}
+
+// Every local user can read a process's arguments: the connection string is gone from them
+// once the server runs.
+TEST_F(Serve, ConnectionStringIsNotLeftInTheArguments) {
+  StartServer({"--conn", Conn()});
+  ChildProcess second({"serve", "--listen", "127.0.0.1:0", "--conn=" + Conn()}, Env("PC-2"),
+                      dir_ / "second");
+  ASSERT_TRUE(WaitFor([&] { return second.Out().find("/\n") != std::string::npos; }));
+  for (const pid_t pid : {server_->pid(), second.pid()}) {
+    const std::string cmdline = ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
+    EXPECT_EQ(cmdline.find(DbFile().string()), std::string::npos) << cmdline;
+    EXPECT_EQ(cmdline.find("Provider"), std::string::npos) << cmdline;
+    EXPECT_THAT(cmdline, ::testing::AnyOf(HasSubstr(std::string("--conn\0***\0", 12)),
+                                          HasSubstr(std::string("--conn=***\0", 11))));
+  }
+  EXPECT_EQ(Http(port(), "GET", "/api/online")->status, 200);
+}
+
+TEST_F(Serve, OtherMachinesOnlyWhenAskedAndWithAWarning) {
+  CommandResult r = Run({"serve", "--listen", "0.0.0.0:0"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("--allow-remote"));
+  ChildProcess open({"serve", "--listen", "0.0.0.0:0", "--allow-remote"}, Env("PC-SERVE"),
+                    dir_ / "open");
+  ASSERT_TRUE(WaitFor([&] { return open.Out().find("/\n") != std::string::npos; })) << open.Err();
+  EXPECT_THAT(open.Err(), HasSubstr("warning: listening on 0.0.0.0:"));
+  const int openPort = std::stoi(open.Out().substr(open.Out().rfind(':') + 1));
+  EXPECT_EQ(Http(openPort, "GET", "/api/online")->status, 200);
+  EXPECT_EQ(Http(openPort, "GET", "/api/online", "rebind.attacker.example")->status, 421);
+}
+
 TEST_F(Serve, RefusesAnAddressItCannotUse) {
   CommandResult r = Run({"serve", "--listen", "localhost"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("webquorrel serve: "));
+  r = Run({"serve", "--listen", "127.0.0.1:0", "--stale-after", "10 minutes"});
   EXPECT_EQ(r.status, 2);
   EXPECT_THAT(r.err, HasSubstr("webquorrel serve: "));
   StartServer();
   ChildProcess second({"serve", "--listen", "127.0.0.1:" + std::to_string(port())}, Env("PC-2"),
                       dir_ / "second");
   EXPECT_EQ(second.WaitExit(), 2) << "a second server must not share the port";
-  EXPECT_THAT(second.Err(), HasSubstr("cannot listen on 127.0.0.1:"));
+  EXPECT_THAT(second.Err(), HasSubstr("port " + std::to_string(port()) +
+                                      " on 127.0.0.1 is in use by another program"));
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <limits.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +59,7 @@ class ModuleTest : public ::testing::Test {
     ASSERT_TRUE(host_install(module, registry.c_str(), "webQuorrel.clsQuorrel", &clsid_, path,
                              sizeof path, &module_, error, sizeof error))
         << error;
+    path_ = path;
   }
 
   void TearDown() override {
@@ -102,7 +105,7 @@ class ModuleTest : public ::testing::Test {
     return n;
   }
 
-  std::string Conn() const { return "Provider=SQLite;Data Source=" + db_path_; }
+  std::string Conn() const { return conn_.empty() ? "Provider=SQLite;Data Source=" + db_path_ : conn_; }
 
   abi_quorrel* Create() {
     abi_quorrel* object = host_create_quorrel(&module_, &clsid_);
@@ -130,6 +133,8 @@ class ModuleTest : public ::testing::Test {
   }
 
   fs::path dir_;
+  std::string path_;  // the loaded module
+  std::string conn_;  // another database than the SQLite file, when set
   std::string db_path_;
   sqlite3* db_ = nullptr;
   std::string saved_name_;
@@ -257,10 +262,34 @@ TEST_F(ModuleTest, FailuresLeaveOneTraceLineWithoutThePassword) {
                           }),
             2);
 
+  EXPECT_EQ(fs::status(trace).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
   // A trace that cannot be written: a folder in its place.
   setenv("WEBQUORREL_TRACE", dir_.c_str(), 1);
   EXPECT_EQ(call("Provider=SQLite;Data Source=" + (dir_ / "empty.db").string()), 0);
   EXPECT_EQ(Update(2, "Sales"), 1);
+
+  // The attacks of someone who can write to the trace's folder: a link in the file's place
+  // (to a file of the victim's), a second name of such a file, a file of their own. Nothing is
+  // written through any of them.
+  const fs::path victim = dir_ / "victim";
+  std::ofstream(victim) << "keep\n";
+  fs::create_symlink(victim, dir_ / "linked.log");
+  fs::create_hard_link(victim, dir_ / "hard.log");
+  std::vector<fs::path> attacks = {dir_ / "linked.log", dir_ / "hard.log"};
+  if (geteuid() == 0) {  // only root can give a file to another user
+    const fs::path foreign = dir_ / "foreign.log";
+    std::ofstream(foreign) << "theirs\n";
+    ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+    attacks.push_back(foreign);
+  }
+  for (const fs::path& attack : attacks) {
+    setenv("WEBQUORREL_TRACE", attack.c_str(), 1);
+    EXPECT_EQ(call("Provider=SQLite;Data Source=" + (dir_ / "empty.db").string()), 0);
+    EXPECT_EQ(fs::file_size(attack), attack.filename() == "foreign.log" ? 7u : 5u) << attack;
+  }
+  EXPECT_EQ(ReadAll(victim), "keep\n");
+  EXPECT_TRUE(fs::is_symlink(dir_ / "linked.log"));
   unsetenv("WEBQUORREL_TRACE");
 }
 
@@ -287,6 +316,76 @@ TEST_F(ModuleTest, EachThreadKeepsTheNameItReadFirst) {
   EXPECT_EQ(a2, 1);
   EXPECT_EQ(b1, 2);
   EXPECT_EQ(c1, 1);
+}
+
+// DllCanUnloadNow answering success releases every thread's module state: a thread then reads
+// its workstation name afresh.
+TEST_F(ModuleTest, UnloadableModuleForgetsEveryThreadsState) {
+  setenv("WEBQUORREL_COMPUTERNAME", "PC-A", 1);
+  int32_t before = -1, after = -1;
+  std::promise<void> registered, unloadable;
+  std::thread a([&] {
+    before = Update(2);  // PC-A
+    registered.set_value();
+    unloadable.get_future().wait();
+    after = Update(2);  // the state was released: reads PC-B and registers it beside PC-A
+  });
+  registered.get_future().wait();
+  setenv("WEBQUORREL_COMPUTERNAME", "PC-B", 1);
+  EXPECT_EQ(module_.DllCanUnloadNow(), ABI_S_OK);
+  unloadable.set_value();
+  a.join();
+  EXPECT_EQ(before, 1);
+  EXPECT_EQ(after, 2);
+}
+
+// Runs SQL through the test cluster's superuser (WEBQUORREL_TEST_PG_CTL psql); the output.
+std::string PgSql(const std::string& database, const std::string& sql) {
+  const std::string command = std::string(std::getenv("WEBQUORREL_TEST_PG_CTL")) +
+                              " psql -At -d " + database + " -c \"" + sql + "\"";
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, p) != nullptr) out += buffer;
+    pclose(p);
+  }
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+// Ten cycles of load, update and unload leave no server session behind: DllCanUnloadNow closes
+// the pool's connections and frees the ODBC environment.
+TEST_F(ModuleTest, UnloadCyclesLeaveNoServerSession) {
+  const char* pg = std::getenv("WEBQUORREL_TEST_PG_CONN");
+  if (pg == nullptr || std::getenv("WEBQUORREL_TEST_PG_CTL") == nullptr) {
+    GTEST_SKIP() << "WEBQUORREL_TEST_PG_CONN and _CTL are not set";
+  }
+  const std::string database = "wq_unload_" + std::to_string(getpid());
+  const std::string app = database;
+  PgSql("postgres", "DROP DATABASE IF EXISTS " + database);
+  PgSql("postgres", "CREATE DATABASE " + database + " OWNER webquorrel");
+  PgSql(database,
+        "SET ROLE webquorrel; CREATE TABLE SystemSetting (ssID integer GENERATED BY DEFAULT AS "
+        "IDENTITY PRIMARY KEY, ssDesc varchar(255), ssOption text, ssModeName varchar(255), "
+        "ssState integer); CREATE FUNCTION getdate() RETURNS timestamp LANGUAGE sql STABLE AS "
+        "'SELECT localtimestamp'");
+  conn_ = std::regex_replace(std::string(pg), std::regex("Database=[^;]*"), "Database=" + database) +
+          ";pqopt={application_name=" + app + "}";
+  const std::string sessions =
+      "SELECT count(*) FROM pg_stat_activity WHERE application_name = '" + app + "'";
+  for (int cycle = 0; cycle < 10; ++cycle) {
+    if (cycle > 0) {
+      char error[512];
+      ASSERT_TRUE(host_load(path_.c_str(), &module_, error, sizeof error)) << error;
+    }
+    EXPECT_EQ(Update(2, "Sales"), 1) << "cycle " << cycle;
+    EXPECT_EQ(PgSql(database, sessions), "1") << "cycle " << cycle;
+    EXPECT_EQ(module_.DllCanUnloadNow(), ABI_S_OK);
+    host_unload(&module_);
+    EXPECT_EQ(PgSql(database, sessions), "0") << "cycle " << cycle;
+  }
+  conn_.clear();
+  PgSql("postgres", "DROP DATABASE IF EXISTS " + database);
 }
 
 }  // namespace

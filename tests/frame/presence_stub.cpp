@@ -1,5 +1,6 @@
 #include "tests/frame/presence_stub.h"
 
+#include "presence/module_state.h"
 #include "presence/update.h"
 
 namespace wq::presence {
@@ -35,7 +36,7 @@ int32_t Checksum(const Text& conn, int16_t self_state, const Text& mod_name, boo
 
 }  // namespace stub
 
-UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
+UpdateResult UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
                        bool ModLogin) {
   stub::last_call.conn = gstrConnSystem;
   stub::last_call.self_state = SelfState;
@@ -46,5 +47,8 @@ UpdateResult RunUpdate(const Text& gstrConnSystem, int16_t SelfState, const Text
   result.count = stub::Checksum(gstrConnSystem, SelfState, ModName, ModLogin);
   return result;
 }
+
+// The stub keeps no module state.
+size_t ReleaseModuleStates() { return 0; }
 
 }  // namespace wq::presence

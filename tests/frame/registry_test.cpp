@@ -195,6 +195,14 @@ TEST_F(RegistryStoreTest, DefaultLocationFollowsXdgConfigHome) {
   setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
   ASSERT_EQ(RegisterServer(), S_OK);
   EXPECT_TRUE(fs::exists(dir_ / "config" / "webquorrel" / "registry"));
+  // Created for its owner only; a mode the administrator gave an existing file stays.
+  const fs::path made = dir_ / "config" / "webquorrel" / "registry";
+  EXPECT_EQ(fs::status(made).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(made.parent_path()).permissions(), fs::perms::owner_all);
+  fs::permissions(made, fs::perms::group_read, fs::perm_options::add);
+  ASSERT_EQ(UnregisterServer(), S_OK);
+  EXPECT_EQ(fs::status(made).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   // A relative XDG_CONFIG_HOME is ignored in favour of ~/.config.
   setenv("XDG_CONFIG_HOME", "relative/config", 1);
   setenv("HOME", (dir_ / "home").c_str(), 1);

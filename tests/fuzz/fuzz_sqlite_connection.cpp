@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/db/connection_string.h"
 #include "platform/error.h"
 #include "tests/fuzz/fuzz_input.h"
@@ -47,11 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   try {
-    auto conn = db::Connection::Open(text);
-    auto rs = conn->Execute(u"SELECT 1 AS one");
-    if (!rs || rs->Field(u"one") != db::Value(int64_t{1}))
-      fuzz::Violated("the database answered wrong");
-    conn->Close();
+    auto reg = db::Register::Open(text);
+    if (!reg->ServerClock()) fuzz::Violated("the database answered wrong");
+    reg->Close();
   } catch (const Error&) {
   }
   std::error_code ignored;

@@ -126,13 +126,41 @@ TEST(ConnectionStringWrite, HostileValuesReadBackUnchanged) {
   }
 }
 
-TEST(ConnectionStringSecrets, OneRuleForPasswordKeys) {
-  for (TextView key : {u"pwd", u"PASSWORD", u" Password ", u"Jet OLEDB:Database Password"}) {
+TEST(ConnectionStringSecrets, OneRuleForSecretKeys) {
+  for (TextView key : {u"pwd", u"PASSWORD", u" Password ", u"Jet OLEDB:Database Password",
+                       u"Passwd", u"token", u"AccessToken", u"Client Secret", u"ClientSecret"}) {
     EXPECT_TRUE(IsSecretKey(key)) << ToUtf8(key);
   }
-  for (TextView key : {u"UID", u"User ID", u"PasswordHint", u"PW"}) {
+  for (TextView key : {u"UID", u"User ID", u"PasswordHint", u"PW", u"TokenType", u"SecretName"}) {
     EXPECT_FALSE(IsSecretKey(key)) << ToUtf8(key);
   }
+  EXPECT_EQ(ConnectionString::Redact(u"Server=x;AccessToken=abc;Client Secret={d;e}"),
+            Text(u"Server=x;AccessToken=***;Client Secret=***"));
+}
+
+// One masking for driver texts and trace lines: the secret where it stands as a value, and
+// elsewhere only where it cannot be taken for ordinary words, so masking tells nothing.
+TEST(ConnectionStringSecrets, MaskingIsNoOracle) {
+  struct Case {
+    const char16_t* connection;
+    const char16_t* text;
+    const char16_t* shown;
+  };
+  const Case cases[] = {
+      {u"PWD=data", u"Cannot open the database", u"Cannot open the database"},
+      {u"PWD=data", u"login: PWD=data; PWD = 'data'", u"login: PWD=***; PWD = '***'"},
+      {u"Password=s3cr3t!", u"bad password s3cr3t! given", u"bad password *** given"},
+      {u"Password=s3cr3t!", u"xs3cr3t!y", u"xs3cr3t!y"},
+      {u"Token=ab1", u"ab1 ab1", u"ab1 ab1"},  // too short to mask outside a value
+      {u"Passwd=hunter2;ClientSecret=hunter22", u"hunter22 hunter2", u"*** ***"},
+      // FreeTDS's braces: up to "};", '}' single.
+      {u"Driver={FreeTDS};PWD={pa;ss{w}rd};UID=u;", u"x=pa;ss{w}rd", u"x=***"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ToUtf8(Secrets::Of(c.connection).Mask(TextView(c.text))), ToUtf8(c.shown))
+        << ToUtf8(c.connection);
+  }
+  EXPECT_EQ(Secrets::Of(u"PWD=s3cr3t!").Mask(std::string_view("pw s3cr3t!")), "pw ***");
 }
 
 }  // namespace

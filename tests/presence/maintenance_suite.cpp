@@ -8,7 +8,7 @@
 
 #include <set>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/error.h"
 #include "presence/age.h"
 #include "presence/counting.h"
@@ -93,6 +93,20 @@ TEST_P(PresenceMaintenance, PruneCountsAgeByTheServerClockAndNeedsItToBeADate) {
     }
     EXPECT_EQ(Table(), before);
   }
+}
+
+// At the spring change of the server clock's zone the hour after the jump looks an hour older
+// than it is: only a record older than the limit however the readings are taken goes.
+TEST_P(PresenceMaintenance, PruneKeepsWhatTheSpringChangeMakesLookOlder) {
+  Create();
+  if (!db_->SetServerClock("2026-03-29 03:01:00")) GTEST_SKIP() << "no settable clock";
+  const std::string renewed = AddRecord("PC-1,2026-3-29 1:59:00");  // two minutes ago
+  const std::string stale = AddRecord("PC-2,2026-3-29 1:40:00");    // 21 minutes ago
+  // Berlin: an hour ahead of UTC, two from 01:00 UTC on March 29.
+  auto berlin = [](int64_t t) -> int64_t { return t >= 1774746000 ? 7200 : 3600; };
+  presence::PruneResult r = presence::Prune(Conn(), {600, std::nullopt, false}, berlin);
+  EXPECT_THAT(IdsOf(r.expired), ElementsAre(stale));
+  EXPECT_EQ(Ids(), (std::set<std::string>{renewed}));
 }
 
 // A table whose ssID is text may hold ids that are no numbers. They are never named in a
@@ -190,7 +204,7 @@ TEST_P(PresenceMaintenance, CountsAndOnlineSnapshot) {
   db_->Insert({{}, Marker(), "ZZ", "Sales", 0});
   db_->Insert({{}, "other", "ZZ", "Sales", 0});
 
-  auto conn = db::Connection::Open(Conn());
+  auto conn = db::Register::Open(Conn(), db::Access::kReadOnly);
   EXPECT_EQ(presence::CountPresenceRecords(*conn), 7);
   std::vector<std::pair<std::string, int64_t>> counts;
   for (const auto& c : presence::CountByModule(*conn))

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/db/date_time.h"
 #include "presence/maintenance.h"
 #include "presence/server_time.h"
@@ -22,9 +22,9 @@ class PresenceMaintenance : public PresenceUpdate {
   // The payload time text `seconds` from the server's present (negative: in the past).
   std::string At(int64_t seconds) {
     if (!now_) {
-      auto conn = db::Connection::Open(Conn());
-      now_ = presence::ParseDate(presence::ReadServerTimeText(*conn));
-      conn->Close();
+      auto reg = db::Register::Open(Conn());
+      now_ = presence::ParseDate(presence::ReadServerTimeText(*reg));
+      reg->Close();
     }
     return ToUtf8(presence::FormatServerTime(db::Value(db::AddSeconds(*now_, seconds))));
   }

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "cli/schema.h"
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "presence/update.h"
 #include "tests/pg_fault_cluster.h"
 
@@ -30,9 +30,9 @@ using PostgresRestart = testing::FaultCluster;
 TEST_F(PostgresRestart, UpdatesFailWhileTheServerIsDownAndRecoverAfter) {
   const Text conn = FromUtf8(conn_);
   {
-    auto db = db::Connection::Open(conn);
+    auto db = db::Register::Open(conn);
     cli::ApplySchema(*db);
-    db->Execute(u"DELETE FROM SystemSetting");
+    db->RunSchemaStatement(u"DELETE FROM SystemSetting");
   }
 
   std::mutex mutex;
@@ -41,7 +41,7 @@ TEST_F(PostgresRestart, UpdatesFailWhileTheServerIsDownAndRecoverAfter) {
   std::atomic<bool> stop{false};
   std::thread workstation([&] {
     while (!stop) {
-      UpdateResult r = RunUpdate(conn, 2, u"", false);
+      UpdateResult r = UpdateOnlineState(conn, 2, u"", false);
       std::lock_guard lock(mutex);
       if (r.ok() && r.count == 1) {
         ++tally.ok;

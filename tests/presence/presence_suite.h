@@ -19,7 +19,7 @@
 
 namespace wq::testing {
 
-using presence::RunUpdate;
+using presence::UpdateOnlineState;
 using presence::UpdateResult;
 
 // Shown in test names and failure messages instead of the object's bytes.
@@ -57,7 +57,7 @@ class PresenceUpdate : public ::testing::TestWithParam<TestEngine> {
                         bool login = false) {
     host_.SetName(FromUtf8(ws));
     const Text conn = Conn();
-    return OnFreshThread([&] { return RunUpdate(conn, state, FromUtf8(module), login); });
+    return OnFreshThread([&] { return UpdateOnlineState(conn, state, FromUtf8(module), login); });
   }
 
   // Inserts a presence record with the given payload.

@@ -75,7 +75,7 @@ TEST_P(PresenceUpdate, OwnNameMatchesIgnoringCaseButNotBlanks) {
   AddRecord(std::string(" PC-7,") + kTime);  // another name: nothing is trimmed
   host_.SetName(u"pc-7");                    // the name is upper-cased when read
   const Text conn = Conn();
-  UpdateResult r = OnFreshThread([&] { return RunUpdate(conn, 0, {}, false); });
+  UpdateResult r = OnFreshThread([&] { return UpdateOnlineState(conn, 0, {}, false); });
   ASSERT_TRUE(r.ok()) << r.error->what();
   EXPECT_EQ(r.count, 1);
   EXPECT_THAT(Workstations(), ElementsAre(" PC-7"));
@@ -115,7 +115,7 @@ TEST_P(PresenceUpdate, StatesOtherThanTwoOnlyPrune) {
   AddRecord(std::string("PC-7,") + kTime);
   host_.SetName(u"PC-7");
   const Text conn = Conn();
-  EXPECT_EQ(OnFreshThread([&] { return presence::UpdateOnlineState(conn); }), 1);
+  EXPECT_EQ(OnFreshThread([&] { return presence::UpdateOnlineState(conn).count; }), 1);
   EXPECT_THAT(Workstations(), ElementsAre("PC-3"));
 }
 
@@ -189,6 +189,33 @@ TEST_P(PresenceUpdate, DigitOnlyTextIdsAreAccepted) {
   AddRecord(std::string("PC-7,") + kTime, "", 0, "12");
   UpdateResult r = UpdateAs("PC-7", 0);
   ASSERT_TRUE(r.ok()) << r.error->what();
+  EXPECT_THAT(Workstations(), ElementsAre("PC-3"));
+}
+
+// Each id reaches the delete as stored, and only presence rows go: the host's row '7' stays
+// beside the presence rows '007' and '7 '.
+TEST_P(PresenceUpdate, IdsReachTheDeleteAsStoredAndOnlyPresenceRowsGo) {
+  Create(Layout::kLooseIds);
+  db_->Insert({"7", "host", "H", std::nullopt, 0});
+  AddRecord(std::string("PC-7,") + kTime, "", 0, "007");
+  AddRecord(std::string("PC-3,") + kTime, "", 0, "7 ");
+  UpdateResult r = UpdateAs("PC-7", 0);
+  ASSERT_TRUE(r.ok()) << r.error->what();
+  EXPECT_EQ(r.count, 1);
+  ASSERT_EQ(Records().size(), 1u);
+  EXPECT_EQ(Records()[0].id, "7 ");
+  ASSERT_EQ(OtherRows().size(), 1u);
+  EXPECT_EQ(OtherRows()[0][0], Cell("7"));
+}
+
+// A value longer than any record is read no further: the record is unreadable and removed.
+TEST_P(PresenceUpdate, HugeOptionIsAnUnreadableRecord) {
+  Create();
+  db_->Insert({std::nullopt, Marker(), std::string(50'000'000, 'A'), "A", 0});
+  AddRecord(std::string("PC-3,") + kTime, "A");
+  UpdateResult r = UpdateAs("PC-7", 0, "A");
+  ASSERT_TRUE(r.ok()) << r.error->what();
+  EXPECT_EQ(r.count, 1);
   EXPECT_THAT(Workstations(), ElementsAre("PC-3"));
 }
 
@@ -283,10 +310,10 @@ TEST_P(PresenceUpdate, UnopenableConnectionGivesZero) {
         std::string("Provider=SQLite;Data Source=\"unterminated")}) {
     SCOPED_TRACE(conn);
     host_.SetName(u"PC-7");
-    UpdateResult r = OnFreshThread([&] { return RunUpdate(FromUtf8(conn), 2, u"A", true); });
+    UpdateResult r = OnFreshThread([&] { return UpdateOnlineState(FromUtf8(conn), 2, u"A", true); });
     EXPECT_FALSE(r.ok());
     EXPECT_EQ(r.count, 0);
-    EXPECT_EQ(OnFreshThread([&] { return presence::UpdateOnlineState(FromUtf8(conn), 2); }), 0);
+    EXPECT_EQ(OnFreshThread([&] { return presence::UpdateOnlineState(FromUtf8(conn), 2).count; }), 0);
   }
   EXPECT_TRUE(host_.messages().empty());
 }
@@ -302,9 +329,9 @@ TEST_P(PresenceUpdate, UnreadableComputerNameFailsOnlyWhenNeeded) {
   host_.SetNameBytes(std::nullopt);
   const Text conn = Conn();
   // No record and no registration: the name is never needed.
-  UpdateResult r = OnFreshThread([&] { return RunUpdate(conn, 0, {}, false); });
+  UpdateResult r = OnFreshThread([&] { return UpdateOnlineState(conn, 0, {}, false); });
   EXPECT_TRUE(r.ok());
-  r = OnFreshThread([&] { return RunUpdate(conn, 2, {}, false); });
+  r = OnFreshThread([&] { return UpdateOnlineState(conn, 2, {}, false); });
   ASSERT_FALSE(r.ok());
   EXPECT_EQ(r.error->number(), kInvalidProcedureCall);
   EXPECT_THAT(Records(), IsEmpty());

@@ -1,9 +1,10 @@
 # The Windows stage's package checks, sourced by scripts/stages/windows.sh after its own run has
 # left the prefix clean; they use its helpers (run_win, fail, say, winpath, check_clean, ...).
-# For each architecture: the package's registry against what regsvr32 writes for the same
-# file, an upgrade from a lower version built here, a downgrade refused, both clients and the
-# type information against the installed copy; then with both installed, removing one leaves
-# nothing of it and the other working.
+# For each architecture this machine runs (see wine-env): the package's registry against what
+# regsvr32 writes for the same file, an upgrade from a lower version built here, a downgrade
+# refused, both clients and the type information against the installed copy; then with both
+# installed, removing one leaves nothing of it and the other working. A package that cannot be
+# installed here is read with msiinfo instead.
 
 msi_version=$(sed -n 's/^project(webQuorrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 msi_old_version=0.0.1
@@ -16,10 +17,53 @@ msi() {
   [[ $2 == old ]] && v=$msi_old_version && dir=$tmp/dist-old
   winpath "$dir/webQuorrel-$v-${msi_arch[$1]}.msi"
 }
-# Always Wine's 32-bit msiexec, for both packages: it writes a 32-bit component's classes keys
-# where both views see the shared ones (the ProgID), as Windows does; the 64-bit one writes
-# them below Wow6432Node, where 64-bit programs do not look.
-msiexec_run() { run_win win32 msiexec "${@:2}" /qn; }
+# Wine's 32-bit msiexec for both packages when it runs: it writes a 32-bit component's classes
+# keys where both views see the shared ones (the ProgID), as Windows does; the 64-bit one writes
+# them below Wow6432Node, where 64-bit programs do not look. Without 32-bit runs only the x64
+# package is installed, and the 64-bit msiexec does.
+msiexec_run() {
+  local arch=win32
+  can_run win32 || arch=win64
+  run_win "$arch" msiexec "${@:2}" /qn
+}
+
+# Wine's 64-bit msiexec writes a 32-bit component's classes keys in the 32-bit view only, the
+# ProgID's among them, which Windows shares between both views. Without the 32-bit msiexec the
+# stage checks them there and copies them to the 64-bit view, as Windows shows them, for the
+# registry comparison and the 64-bit clients; it takes the copy away before the removal.
+progid_key="HKCR\\webQuorrel.clsQuorrel"
+share_progid() {
+  can_run win32 && return
+  run_win win64 reg query "$progid_key\\CLSID" /ve /reg:32 2>/dev/null | grep -qF "$clsid" ||
+    fail "win64: the package's ProgID is not in the 32-bit view"
+  ! run_win win64 reg query "$progid_key" >/dev/null 2>&1 ||
+    fail "win64: Wine's 64-bit msiexec now writes the ProgID in the 64-bit view; drop the copy"
+  run_win win64 reg add "$progid_key" /ve /d webQuorrel.clsQuorrel /f >/dev/null
+  run_win win64 reg add "$progid_key\\CLSID" /ve /d "$clsid" /f >/dev/null
+  say "win64: Wine's 64-bit msiexec wrote the ProgID in the 32-bit view only;" \
+    "copied to the 64-bit view, which Windows shares"
+}
+unshare_progid() { can_run win32 || run_win win64 reg delete "$progid_key" /f >/dev/null; }
+
+# The x86 package read without running it: its registry values are the x64 package's but for
+# the type library's file entry, its server component is 32-bit (no 256 in its attributes),
+# it installs into the 32-bit Program Files and carries the 32-bit build's files.
+check_msi_tables() {
+  local x86="$tmp/dist/webQuorrel-$msi_version-x86.msi" x64="$tmp/dist/webQuorrel-$msi_version-x64.msi"
+  local out file
+  msi_rows() { msiinfo export "$1" "$2" | tr -d '\r' | tail -n +4 | cut -f2- | LC_ALL=C sort; }
+  diff <(msi_rows "$x64" Registry | sed 's/\\0\\win64\t/\\0\\win32\t/') <(msi_rows "$x86" Registry) >&2 ||
+    fail "x86 package: registry values other than the x64 one's (< x64, > x86)"
+  out=$(msiinfo export "$x86" Component | tr -d '\r' | awk -F'\t' '$1 == "Server" {print $4}')
+  [[ -n $out ]] && (((out & 256) == 0)) || fail "x86 package: the server component's attributes: $out"
+  msiinfo export "$x86" Directory | grep -q "ProgramFilesFolder" || fail "x86 package: not in Program Files (x86)"
+  msiextract -C "$tmp/x86-payload" "$x86" >/dev/null || fail "x86 package: cannot extract it"
+  for file in WebQuorrel.dll webquorrel.exe; do
+    cmp -s "$(find "$tmp/x86-payload" -name "$file" | head -n 1)" "$root/build-win32/$file" ||
+      fail "x86 package: $file is not the 32-bit build's"
+  done
+  say "win32 package read (not installed): registry, component, folder and files as the x64 one's"
+}
 
 # The registry entries of the component as ARCH's programs see them: "key<TAB>name<TAB>data"
 # lines, lower-cased (Wine's RegisterTypeLib spells "Typelib"), sorted; without the other
@@ -88,6 +132,7 @@ msi_install() {
   # The same version again: still one product (Windows refuses a rebuilt package of it).
   msiexec_run "$arch" /i "$(msi "$arch" new)" || true
   check_arp "$arch" "$msi_version"
+  share_progid
   cmp -s "$(msi_installed_file "$arch")" "$root/build-$arch/WebQuorrel.dll" ||
     fail "$arch: the installed DLL is not the built one"
   registry_dump "$arch" >"$tmp/msi-$arch.txt"
@@ -119,16 +164,21 @@ run_msi_checks() {
   run_win win64 "$root/build-win64/webquorrel_client.exe" --type-info "$(winpath "$root/build-win64/WebQuorrel.dll")" |
     tr -d '\r' | grep -qx "client checks=[0-9]* failures=0" || fail "win64: type information before registration"
   # Each architecture's regsvr32 entries on a clean registry, before any package is in.
-  for arch in win64 win32; do regsvr32_dump "$arch"; done
-  for arch in win64 win32; do
+  for arch in "${win_archs[@]}"; do regsvr32_dump "$arch"; done
+  for arch in "${win_archs[@]}"; do
     msi_install "$arch"
     say "$arch package installed, upgraded and called"
   done
-  # Both installed: removing the 32-bit package leaves the 64-bit one whole and working.
-  msiexec_run win32 /x "$(msi win32 new)" || fail "win32: removing the package"
-  check_msi_removed win32
-  registry_dump win64 | diff "$tmp/msi-win64.txt" - >&2 || fail "win64: entries changed by removing win32"
-  run_client win64 "$(sqlite_conn win64 "$(new_sqlite_db msi-after-win32)")" "SQLite, after removing win32"
+  if can_run win32; then
+    # Both installed: removing the 32-bit package leaves the 64-bit one whole and working.
+    msiexec_run win32 /x "$(msi win32 new)" || fail "win32: removing the package"
+    check_msi_removed win32
+    registry_dump win64 | diff "$tmp/msi-win64.txt" - >&2 || fail "win64: entries changed by removing win32"
+    run_client win64 "$(sqlite_conn win64 "$(new_sqlite_db msi-after-win32)")" "SQLite, after removing win32"
+  else
+    check_msi_tables
+    unshare_progid
+  fi
   msiexec_run win64 /x "$(msi win64 new)" || fail "win64: removing the package"
   check_msi_removed win64
   check_clean

@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "presence/record.h"
 
 namespace wq::bench {
 
 inline void FillLiveRecords(const Text& conn, int live, const Text& module) {
-  auto db = db::Connection::Open(conn);
+  auto db = db::Register::Open(conn);
   const Text marker = presence::PresenceMarker();
-  db->Execute(u"DELETE FROM SystemSetting WHERE ssDesc = ?", {marker});
+  db->RunSchemaStatement(u"DELETE FROM SystemSetting WHERE ssDesc = '" + marker + u"'");
   for (int first = 0; first < live; first += 1000) {
     Text sql = u"INSERT INTO SystemSetting (ssDesc, ssOption, ssState, ssModeName) VALUES ";
     for (int i = first; i < std::min(live, first + 1000); ++i) {
@@ -23,7 +23,7 @@ inline void FillLiveRecords(const Text& conn, int live, const Text& module) {
              presence::SealPayload(FromUtf8("WS-" + std::to_string(i) + ",2026-3-7 9:05:02")) +
              u"',0,'" + module + u"')";
     }
-    db->Execute(sql);
+    db->RunSchemaStatement(sql);
   }
   db->Close();
 }

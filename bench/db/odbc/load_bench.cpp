@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "presence/record.h"
 
 extern char** environ;
@@ -63,8 +63,9 @@ void EightWorkstations(benchmark::State& state, const std::string& conn) {
     state.SkipWithError("init failed");
     return;
   }
-  db::Connection::Open(FromUtf8(conn))
-      ->Execute(u"DELETE FROM SystemSetting WHERE ssDesc = ?", {presence::PresenceMarker()});
+  db::Register::Open(FromUtf8(conn))
+      ->RunSchemaStatement(u"DELETE FROM SystemSetting WHERE ssDesc = '" +
+                           presence::PresenceMarker() + u"'");
   double seconds = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "bench/db/odbc/live_records.h"
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/host/host.h"
 #include "presence/record.h"
 #include "presence/update.h"
@@ -107,7 +107,7 @@ void BM_Capacity(benchmark::State& state) {
         t_name = "CAP-" + std::to_string(w);
         while (Clock::now() - start < kRun) {
           const Clock::time_point t0 = Clock::now();
-          if (!presence::RunUpdate(conn, 2, u"Cap", false).ok()) ++failures;
+          if (!presence::UpdateOnlineState(conn, 2, u"Cap", false).ok()) ++failures;
           latencies[w].push_back(
               std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         }

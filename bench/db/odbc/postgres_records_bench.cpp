@@ -15,7 +15,7 @@
 #include <string>
 
 #include "bench/db/odbc/live_records.h"
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/db/connection_string.h"
 #include "presence/record.h"
 #include "presence/update.h"
@@ -43,7 +43,7 @@ void BM_UpdateBesideRecords(benchmark::State& state) {
   const int live = static_cast<int>(state.range(0));
   bench::FillLiveRecords(conn, live, u"Bench");
   for (auto _ : state) {
-    presence::UpdateResult result = presence::RunUpdate(conn, 2, u"Bench", false);
+    presence::UpdateResult result = presence::UpdateOnlineState(conn, 2, u"Bench", false);
     if (!result.ok() || result.count != live + 1) {
       state.SkipWithError(result.ok() ? "unexpected count" : result.error->what());
       return;

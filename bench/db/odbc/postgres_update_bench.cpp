@@ -16,7 +16,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/db/connection.h"
+#include "platform/db/register.h"
 #include "platform/db/connection_string.h"
 #include "presence/record.h"
 #include "presence/update.h"
@@ -74,17 +74,13 @@ class ServerLog {
 };
 
 void Prepare(const Text& conn) {
-  auto db = db::Connection::Open(conn);
-  db->Execute(u"DELETE FROM SystemSetting WHERE ssDesc = ?", {presence::PresenceMarker()});
-  auto rs = db->OpenKeyset(u"SELECT * FROM SystemSetting");
+  auto db = db::Register::Open(conn);
+  db->RunSchemaStatement(u"DELETE FROM SystemSetting WHERE ssDesc = '" +
+                         presence::PresenceMarker() + u"'");
   for (int i = 0; i < 8; ++i) {
-    rs->AddNew();
-    rs->SetField(u"ssDesc", presence::PresenceMarker());
-    rs->SetField(u"ssOption",
-                 presence::SealPayload(FromUtf8("WS-" + std::to_string(i) + ",2026-3-7 9:05:02")));
-    rs->SetField(u"ssState", int16_t{0});
-    rs->SetField(u"ssModeName", u"Bench");
-    rs->Update();
+    db->Add(presence::PresenceMarker(),
+            presence::SealPayload(FromUtf8("WS-" + std::to_string(i) + ",2026-3-7 9:05:02")), 0,
+            u"Bench");
   }
 }
 
@@ -100,7 +96,7 @@ void BM_Update(benchmark::State& state, bool pooled) {
   Prepare(conn);
   ServerLog log(Env("WEBQUORREL_TEST_PG_LOG"));
   for (auto _ : state) {
-    presence::UpdateResult result = presence::RunUpdate(conn, 2, u"Bench", false);
+    presence::UpdateResult result = presence::UpdateOnlineState(conn, 2, u"Bench", false);
     if (!result.ok()) {
       state.SkipWithError(result.error->what());
       return;

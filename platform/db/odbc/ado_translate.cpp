@@ -4,6 +4,7 @@
 
 #include "platform/db/connection_string.h"
 #include "platform/db/odbc/ado_pairs.h"
+#include "platform/db/odbc/driver_quoting.h"
 #include "platform/db/odbc/sqlserver_translate.h"
 #include "platform/error.h"
 
@@ -23,17 +24,6 @@ int LoginTimeout(const Text& value) {
   // 0 would wait for ever; a dead server must never hang the caller, so it means the default.
   if (seconds == 0) return kDefaultLoginTimeout;
   return std::min(seconds, kMaxLoginTimeout);
-}
-
-// Driver names go in braces by convention, blanks and all.
-void AppendBracedDriver(Text& out, TextView driver) {
-  out += u"Driver={";
-  for (char16_t c : driver) {
-    if (c == u'\0') throw Error::InvalidProcedureCall("a driver name holds a NUL character");
-    out += c;
-    if (c == u'}') out += u'}';
-  }
-  out += u"};";
 }
 
 enum class ProviderKind { kNone, kSqlServer, kMsdasql, kSqlite, kOther };
@@ -64,29 +54,100 @@ OdbcTarget TranslateSqlServer(const AdoPairs& pairs, TextView provider,
                               const std::vector<Text>& installed) {
   OdbcTarget target;
   const Text driver = ChooseSqlServerDriver(installed, DefaultSqlServerDriver());
-  AppendBracedDriver(target.connection_string, driver);
-  target.connection_string += TranslateSqlServerKeywords(pairs, provider, driver);
+  AppendDriver(target.connection_string, driver);
+  target.connection_string +=
+      TranslateSqlServerKeywords(pairs, provider, driver, &target.warning);
   target.login_timeout = TimeoutOf(pairs);
   return target;
 }
 
-OdbcTarget PassThrough(const AdoPairs& pairs) {
-  OdbcTarget target;
-  for (const auto& [raw_key, value] : pairs) {
-    TextView key = TrimBlanks(raw_key);
-    if (key.empty() || EqualsIgnoreCase(key, u"Provider")) continue;
-    if (key.find_first_of(u"{}") != TextView::npos) {
+// One pair of an ODBC string on its way out; `ado` marks a pair that an ADO keyword gave, which
+// beats a provider-string synonym of it wherever either stands.
+struct OdbcPair {
+  Text key, value;
+  bool ado = false;
+};
+
+bool IsOneOf(TextView key, std::initializer_list<TextView> names) {
+  return std::any_of(names.begin(), names.end(),
+                     [&](TextView n) { return EqualsIgnoreCase(key, n); });
+}
+
+// Writes the pairs, each key once (ADO's winner: the last ADO-keyword pair, else the last pair;
+// the first pair wins in some drivers, so duplicates never reach them), each value as the
+// driver reads it: the driver that Driver names, else a DSN's, which is not known here.
+OdbcTarget WriteOdbcPairs(const std::vector<OdbcPair>& pairs, std::optional<int> login_timeout) {
+  std::vector<const OdbcPair*> winners;
+  for (const OdbcPair& pair : pairs) {
+    if (pair.key.find_first_of(u"{}") != Text::npos) {
       throw Error::InvalidProcedureCall("ODBC connection string: a keyword holds a brace");
     }
-    if (EqualsIgnoreCase(key, u"Connect Timeout") || EqualsIgnoreCase(key, u"Connection Timeout")) {
-      target.login_timeout = LoginTimeout(value);
-    } else if (EqualsIgnoreCase(key, u"Driver")) {
-      AppendBracedDriver(target.connection_string, value);
+    auto same = std::find_if(winners.begin(), winners.end(), [&](const OdbcPair* w) {
+      return EqualsIgnoreCase(w->key, pair.key);
+    });
+    if (same == winners.end()) {
+      winners.push_back(&pair);
+    } else if (pair.ado || !(*same)->ado) {
+      *same = &pair;
+    }
+  }
+  Text driver;
+  for (const OdbcPair* w : winners) {
+    if (EqualsIgnoreCase(w->key, u"Driver")) driver = Text(TrimBlanks(w->value));
+  }
+  const ValueReader reader = driver.empty() ? ValueReader::kNoBraces : ReaderOf(driver);
+  OdbcTarget target;
+  target.login_timeout = login_timeout;
+  for (const OdbcPair* w : winners) {
+    if (EqualsIgnoreCase(w->key, u"Driver")) {
+      AppendDriver(target.connection_string, driver);
     } else {
-      AppendPair(target.connection_string, key, value);
+      AppendPairFor(target.connection_string, w->key, w->value, reader, driver);
     }
   }
   return target;
+}
+
+// An ODBC string: its pairs as they are, without the provider and the login timeout. With
+// MSDASQL, the OLE DB provider's own keywords first become what the provider makes of them:
+// Data Source the DSN, User ID, Password and Initial Catalog the login and database, and the
+// pairs of Extended Properties (an ODBC string) join the rest.
+OdbcTarget PassThrough(const AdoPairs& pairs, bool msdasql) {
+  std::vector<OdbcPair> out;
+  std::optional<int> login_timeout;
+  for (const auto& [raw_key, value] : pairs) {
+    const Text key(TrimBlanks(raw_key));
+    if (key.empty() || EqualsIgnoreCase(key, u"Provider")) continue;
+    if (IsOneOf(key, {u"Connect Timeout", u"Connection Timeout"})) {
+      login_timeout = LoginTimeout(value);
+      continue;
+    }
+    if (!msdasql) {
+      out.push_back({key, value, false});
+    } else if (EqualsIgnoreCase(key, u"Extended Properties")) {
+      std::vector<std::pair<Text, Text>> extended;
+      try {
+        extended = ConnectionString::Parse(value).pairs();
+      } catch (const Error& e) {
+        throw Error::InvalidProcedureCall("Extended Properties: " + e.description());
+      }
+      for (auto& [k, v] : extended) out.push_back({Text(TrimBlanks(k)), std::move(v), false});
+    } else if (IsOneOf(key, {u"Persist Security Info", u"Prompt", u"Mode", u"Locale Identifier",
+                             u"Window Handle", u"General Timeout"})) {
+      // The provider's own settings; no driver reads them.
+    } else if (EqualsIgnoreCase(key, u"Data Source")) {
+      out.push_back({u"DSN", value, true});
+    } else if (EqualsIgnoreCase(key, u"User ID")) {
+      out.push_back({u"UID", value, true});
+    } else if (EqualsIgnoreCase(key, u"Password")) {
+      out.push_back({u"PWD", value, true});
+    } else if (EqualsIgnoreCase(key, u"Initial Catalog")) {
+      out.push_back({u"DATABASE", value, true});
+    } else {
+      out.push_back({key, value, false});
+    }
+  }
+  return WriteOdbcPairs(out, login_timeout);
 }
 
 }  // namespace
@@ -142,14 +203,29 @@ std::optional<OdbcTarget> TranslateAdoToOdbc(const AdoPairs& pairs,
     case ProviderKind::kSqlServer:
       return TranslateSqlServer(pairs, provider, installedDrivers);
     case ProviderKind::kMsdasql:
-      return PassThrough(pairs);
+      return PassThrough(pairs, /*msdasql=*/true);
     case ProviderKind::kNone:
-      if (LastOf(pairs, {u"DSN", u"FILEDSN", u"Driver"})) return PassThrough(pairs);
+      if (LastOf(pairs, {u"DSN", u"FILEDSN", u"Driver"})) return PassThrough(pairs, false);
       return std::nullopt;
     case ProviderKind::kOther:
       break;
   }
   return std::nullopt;
+}
+
+bool IsForOdbc(const AdoPairs& pairs) {
+  const Text* provider = LastOf(pairs, {u"Provider"});
+  switch (KindOf(provider ? TextView(*provider) : TextView())) {
+    case ProviderKind::kSqlServer:
+    case ProviderKind::kMsdasql:
+      return true;
+    case ProviderKind::kNone:
+      return LastOf(pairs, {u"DSN", u"FILEDSN", u"Driver"}) != nullptr;
+    case ProviderKind::kSqlite:
+    case ProviderKind::kOther:
+      break;
+  }
+  return false;
 }
 
 }  // namespace wq::db::odbc

@@ -7,20 +7,6 @@ constexpr SQLSMALLINT kMaxRecords = 4;
 
 }  // namespace
 
-void Secrets::Add(TextView secret) {
-  if (!secret.empty()) secrets_.emplace_back(secret);
-}
-
-Text Secrets::Scrub(TextView text) const {
-  Text out(text);
-  for (const Text& secret : secrets_) {
-    for (size_t at = out.find(secret); at != Text::npos; at = out.find(secret, at + 3)) {
-      out.replace(at, secret.size(), u"***");
-    }
-  }
-  return out;
-}
-
 DatabaseError DiagnosticError(SQLSMALLINT handle_type, SQLHANDLE handle, SQLRETURN rc,
                               std::string_view action, const Secrets& secrets) {
   std::string description(action);
@@ -41,7 +27,7 @@ DatabaseError DiagnosticError(SQLSMALLINT handle_type, SQLHANDLE handle, SQLRETU
                            message[units - 1] == u' ')) {
         --units;
       }
-      Text text = secrets.Scrub(FromW(message, units));
+      Text text = secrets.Mask(FromW(message, units));
       std::string sqlstate = ToUtf8(FromW(state, 5));
       if (record == 1) {
         first_state = sqlstate;

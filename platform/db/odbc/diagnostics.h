@@ -7,20 +7,13 @@
 #include <vector>
 
 #include "platform/db/odbc/odbc_api.h"
+#include "platform/db/secrets.h"
 #include "platform/error.h"
 
 namespace wq::db::odbc {
 
-// Texts that must never appear in a message: the connection's passwords.
-class Secrets {
- public:
-  void Add(TextView secret);
-  // The text with every secret replaced by "***".
-  Text Scrub(TextView text) const;
-
- private:
-  std::vector<Text> secrets_;
-};
+// Texts that must never appear in a message: the connection's secrets (platform/db/secrets.h).
+using Secrets = db::Secrets;
 
 // The error for a failed call: number = the first record's native code (kProviderError when it
 // is 0), sqlstate = its SQLSTATE, description = "<action>: <message> [<SQLSTATE>]" for each

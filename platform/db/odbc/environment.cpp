@@ -1,5 +1,8 @@
 #include "platform/db/odbc/environment.h"
 
+#include <atomic>
+#include <mutex>
+
 #include "platform/db/odbc/diagnostics.h"
 
 namespace wq::db::odbc {
@@ -25,13 +28,30 @@ SQLHENV CreateEnvironment() {
   return env;
 }
 
+// The environment, created by the first caller on any thread (a failure is tried again next
+// time), and the connection handles allocated on it and not yet freed.
+std::mutex environment_mutex;
+SQLHENV environment = SQL_NULL_HENV;
+std::atomic<long> connections{0};
+
 }  // namespace
 
 SQLHENV SharedEnvironment() {
-  // Created once, by the first caller on any thread (a failure is tried again next time), and
-  // never freed: the engine's idle connections belong to it, and it must outlive every connection.
-  static const SQLHENV env = CreateEnvironment();
-  return env;
+  std::lock_guard lock(environment_mutex);
+  if (environment == SQL_NULL_HENV) environment = CreateEnvironment();
+  return environment;
+}
+
+void ConnectionAllocated() { ++connections; }
+void ConnectionFreed() { --connections; }
+
+bool ReleaseEnvironment() {
+  std::lock_guard lock(environment_mutex);
+  if (environment == SQL_NULL_HENV) return true;
+  if (connections.load() != 0) return false;
+  SQLFreeHandle(SQL_HANDLE_ENV, environment);
+  environment = SQL_NULL_HENV;
+  return true;
 }
 
 std::vector<Text> InstalledDrivers() {

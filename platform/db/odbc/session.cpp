@@ -7,7 +7,6 @@
 #include "platform/db/connection_string.h"
 #include "platform/db/odbc/connection_pool.h"
 #include "platform/db/odbc/environment.h"
-#include "platform/db/odbc/keyset_sql.h"
 
 namespace wq::db::odbc {
 namespace {
@@ -36,14 +35,8 @@ Session::Session(Text connection_string, int login_timeout_seconds, bool pooled)
   }
   // Connections differ by their string and by the login timeout set on them.
   pool_key_ = connection_string_ + u'\0' + FromUtf8(std::to_string(login_timeout_));
-  // A malformed string still connects or fails in the driver; the secrets are only for masking.
-  try {
-    const ConnectionString parsed = ConnectionString::Parse(connection_string_);
-    for (const auto& [key, value] : parsed.pairs()) {
-      if (IsSecretKey(key)) secrets_.Add(value);
-    }
-  } catch (const Error&) {
-  }
+  // Only for masking: a string that no grammar reads still connects or fails in the driver.
+  secrets_ = Secrets::Of(connection_string_);
   Connect(/*reuse=*/true);
 }
 
@@ -62,6 +55,7 @@ void Session::Connect(bool reuse) {
   SQLHDBC dbc = SQL_NULL_HDBC;
   Check(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_HANDLE_ENV, env,
         "ODBC: allocating a connection", secrets_);
+  ConnectionAllocated();
   // Timeouts are hints some drivers do not take; a refusal is no error.
   SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, IntAttr(login_timeout_), SQL_IS_UINTEGER);
   SQLSetConnectAttrW(dbc, SQL_ATTR_CONNECTION_TIMEOUT, IntAttr(kConnectionTimeoutSeconds),
@@ -74,8 +68,10 @@ void Session::Connect(bool reuse) {
     DatabaseError error =
         DiagnosticError(SQL_HANDLE_DBC, dbc, rc, "Cannot open the database", secrets_);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    ConnectionFreed();
     throw error;
   }
+  if (pooled_) pool::Hold(pool_key_, dbc);
   dbc_ = dbc;
   ReadInfo();
 }
@@ -83,13 +79,6 @@ void Session::Connect(bool reuse) {
 void Session::ReadInfo() {
   SQLHDBC dbc = dbc_;
   dbms_ = ToUtf8(GetInfoText(dbc, SQL_DBMS_NAME));
-  Text quote = GetInfoText(dbc, SQL_IDENTIFIER_QUOTE_CHAR);
-  if (dbms_.find("SQL Server") != std::string::npos) {
-    quote_open_ = u'[';
-    quote_close_ = u']';
-  } else if (quote.size() == 1 && quote[0] != u' ') {
-    quote_open_ = quote_close_ = quote[0];
-  }
 }
 
 SQLHDBC Session::dbc() const {
@@ -111,15 +100,17 @@ void Session::Close() {
 }
 
 void Session::Reconnect() {
-  if (dbc_ != SQL_NULL_HDBC) pool::Discard(dbc_);
+  if (dbc_ != SQL_NULL_HDBC) {
+    if (pooled_) {
+      pool::Abandon(pool_key_, dbc_);
+    } else {
+      pool::Discard(dbc_);
+    }
+  }
   dbc_ = SQL_NULL_HDBC;
   if (pooled_) pool::DropAll(pool_key_);
   used_ = false;
   Connect(/*reuse=*/false);
-}
-
-Text Session::QuoteIdentifier(TextView name) const {
-  return odbc::QuoteIdentifier(name, quote_open_, quote_close_);
 }
 
 }  // namespace wq::db::odbc

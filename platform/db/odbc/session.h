@@ -37,8 +37,6 @@ class Session {
 
   const Secrets& secrets() const { return secrets_; }
   const std::string& dbms() const { return dbms_; }
-  // Quotes a column name the way this database reads quoted identifiers.
-  Text QuoteIdentifier(TextView name) const;
 
   // Runs one statement's work. A pooled connection may have died while it sat in the pool
   // (server restarted); when the very first statement on this connection finds it lost, the
@@ -70,7 +68,6 @@ class Session {
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   Secrets secrets_;
   std::string dbms_;
-  char16_t quote_open_ = u'"', quote_close_ = u'"';
   bool used_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/db/connection_string.h"
+#include "platform/db/odbc/driver_quoting.h"
 #include "platform/error.h"
 
 namespace wq::db::odbc {
@@ -32,33 +33,6 @@ Family FamilyOf(TextView driver, int& version) {
   throw Error::InvalidProcedureCall("Cannot open the database: " + why);
 }
 
-// The value as FreeTDS reads it. Its builds before 1.3.21 misread a braced value that ends the
-// string (every pair here ends with ';') and older ones cannot read "}}" inside braces, so a
-// value is braced only when it must be (for FreeTDS: it holds ';' or begins with '{'; for the
-// masking of messages, which reads the string with ConnectionString: outer blanks or a leading
-// quote), and one that would need a '}' inside braces cannot be passed at all.
-void AppendFreeTdsPair(Text& out, TextView key, TextView literal) {
-  auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
-  const bool braces = literal.find(u';') != TextView::npos ||
-                      (!literal.empty() && (literal.front() == u'{' || literal.front() == u'"' ||
-                                            literal.front() == u'\'' || blank(literal.front()) ||
-                                            blank(literal.back())));
-  if (literal.find(u'\0') != TextView::npos) {
-    Refuse("the value of " + ToUtf8(key) + " holds a NUL character");
-  }
-  if (braces && literal.find(u'}') != TextView::npos) {
-    Refuse("the value of " + ToUtf8(key) +
-           " needs braces for the FreeTDS driver (it holds ';' or begins with '{', a quote or a "
-           "blank) and holds '}', which FreeTDS cannot read inside braces");
-  }
-  out += key;
-  out += u'=';
-  if (braces) out += u'{';
-  out += literal;
-  if (braces) out += u'}';
-  out += u';';
-}
-
 // Where the server is, as FreeTDS takes it: host, instance and port apart.
 struct ServerAddress {
   Text host, instance, port;
@@ -73,6 +47,9 @@ ServerAddress SplitServer(TextView server) {
           "the FreeTDS driver reaches SQL Server over TCP only; Data Source names another "
           "protocol");
     }
+  }
+  if (StartsWithIgnoreCase(server, u"(localdb)")) {
+    Refuse("the FreeTDS driver cannot reach a LocalDB instance; Data Source names one");
   }
   ServerAddress a;
   if (size_t comma = server.rfind(u','); comma != TextView::npos) {
@@ -90,10 +67,22 @@ ServerAddress SplitServer(TextView server) {
     server = server.substr(0, slash);
   }
   a.host = Text(TrimBlanks(server));
+  // A bracketed IPv6 literal ([::1]); FreeTDS takes the address without the brackets.
+  if (a.host.size() >= 2 && a.host.front() == u'[' && a.host.back() == u']') {
+    a.host = a.host.substr(1, a.host.size() - 2);
+  }
   if (a.host.empty() || a.host == u"." || EqualsIgnoreCase(a.host, u"(local)")) {
     a.host = u"localhost";
   }
   return a;
+}
+
+// The value of an ADO keyword, else of its provider-string synonyms: the ADO keyword wins
+// wherever either stands (and when empty), as in the OLE DB providers; the last pair of each.
+const Text* Pick(const AdoPairs& pairs, std::initializer_list<TextView> ado,
+                 std::initializer_list<TextView> synonyms) {
+  if (const Text* v = LastOf(pairs, ado)) return v;
+  return LastOf(pairs, synonyms);
 }
 
 // What the host asked of encryption. kNotAsked: no keyword, or false/no/0 from a provider
@@ -110,7 +99,7 @@ Encryption ReadEncryption(const AdoPairs& pairs, TextView provider) {
     }
   }
   const bool modern = provider_version >= 19;
-  const Text* value = LastOf(pairs, {u"Use Encryption for Data", u"Encrypt"});
+  const Text* value = Pick(pairs, {u"Use Encryption for Data"}, {u"Encrypt"});
   if (!value) return modern ? Encryption::kMandatory : Encryption::kNotAsked;
   const TextView v = TrimBlanks(*value);
   if (EqualsIgnoreCase(v, u"Strict")) return Encryption::kStrict;
@@ -126,9 +115,9 @@ Encryption ReadEncryption(const AdoPairs& pairs, TextView provider) {
   return modern ? Encryption::kOptional : Encryption::kNotAsked;
 }
 
-bool ReadBool(const AdoPairs& pairs, std::initializer_list<TextView> keys, const char* name,
-              bool sspi = false) {
-  const Text* v = LastOf(pairs, keys);
+bool ReadBool(const AdoPairs& pairs, std::initializer_list<TextView> ado,
+              std::initializer_list<TextView> synonyms, const char* name, bool sspi = false) {
+  const Text* v = Pick(pairs, ado, synonyms);
   if (!v) return false;
   std::optional<bool> b = AdoBool(*v);
   if (!b || (!sspi && EqualsIgnoreCase(TrimBlanks(*v), u"sspi"))) {
@@ -139,22 +128,22 @@ bool ReadBool(const AdoPairs& pairs, std::initializer_list<TextView> keys, const
 
 }  // namespace
 
-Text TranslateSqlServerKeywords(const AdoPairs& pairs, TextView provider, TextView driver) {
+Text TranslateSqlServerKeywords(const AdoPairs& pairs, TextView provider, TextView driver,
+                               std::string* warning) {
   int version = 0;
   const Family family = FamilyOf(driver, version);
   const bool freetds = family == Family::kFreeTds;
+  const bool microsoft = family == Family::kMicrosoft;
+  const ValueReader reader = freetds ? ValueReader::kBracesToSemicolon : ValueReader::kBracesDoubled;
   Text out;
   auto put = [&](TextView key, TextView literal) {
-    if (freetds) {
-      AppendFreeTdsPair(out, key, literal);
-    } else {
-      AppendPair(out, key, literal);
-    }
+    AppendPairFor(out, key, literal, reader, driver);
   };
 
-  // Address wins over Data Source and Server wherever it stands, as in the OLE DB providers.
+  // The network address beats Data Source, which beats Server, wherever each stands; an empty
+  // one is the local server.
   const Text* server = LastOf(pairs, {u"Address", u"Addr", u"Network Address"});
-  if (!server) server = LastOf(pairs, {u"Data Source", u"Server"});
+  if (!server) server = Pick(pairs, {u"Data Source"}, {u"Server"});
   if (freetds) {
     // FreeTDS takes its protocol version and its default port from its own configuration files
     // unless told; and with both an instance and a port it takes neither reliably: the port wins.
@@ -167,46 +156,100 @@ Text TranslateSqlServerKeywords(const AdoPairs& pairs, TextView provider, TextVi
     }
     put(u"TDS_Version", u"7.3");
   } else if (server) {
-    put(u"Server", TrimBlanks(*server));
+    const TextView s = TrimBlanks(*server);
+#ifndef _WIN32
+    // Microsoft's drivers on Linux and macOS reach SQL Server over TCP only.
+    for (TextView other : {u"np:", u"lpc:", u"(localdb)"}) {
+      if (StartsWithIgnoreCase(s, other)) {
+        Refuse("the " + ToUtf8(driver) +
+               " driver reaches SQL Server over TCP only here (no named pipes, shared memory or "
+               "LocalDB); Data Source names another protocol");
+      }
+    }
+#endif
+    put(u"Server", s);
   }
 
-  if (const Text* db = LastOf(pairs, {u"Initial Catalog", u"Database"})) put(u"Database", *db);
-  if (ReadBool(pairs, {u"Integrated Security", u"Trusted_Connection"}, "Integrated Security",
+  if (const Text* db = Pick(pairs, {u"Initial Catalog"}, {u"Database"})) put(u"Database", *db);
+  if (ReadBool(pairs, {u"Integrated Security"}, {u"Trusted_Connection"}, "Integrated Security",
                true)) {
     put(u"Trusted_Connection", u"Yes");
   } else {
-    if (const Text* uid = LastOf(pairs, {u"User ID", u"UID", u"User"})) put(u"UID", *uid);
-    if (const Text* pwd = LastOf(pairs, {u"Password", u"PWD"})) put(u"PWD", *pwd);
+    if (const Text* uid = Pick(pairs, {u"User ID"}, {u"UID", u"User"})) put(u"UID", *uid);
+    if (const Text* pwd = Pick(pairs, {u"Password"}, {u"PWD"})) put(u"PWD", *pwd);
   }
-  if (const Text* app = LastOf(pairs, {u"Application Name", u"APP"})) put(u"APP", *app);
-  if (const Text* wsid = LastOf(pairs, {u"Workstation ID", u"WSID"})) put(u"WSID", *wsid);
+  if (const Text* auth = LastOf(pairs, {u"Authentication"})) {
+    const TextView v = TrimBlanks(*auth);
+    constexpr TextView kMethods[] = {u"SqlPassword",
+                                     u"ActiveDirectoryPassword",
+                                     u"ActiveDirectoryIntegrated",
+                                     u"ActiveDirectoryInteractive",
+                                     u"ActiveDirectoryMsi",
+                                     u"ActiveDirectoryManagedIdentity",
+                                     u"ActiveDirectoryServicePrincipal",
+                                     u"ActiveDirectoryDefault"};
+    if (std::none_of(std::begin(kMethods), std::end(kMethods),
+                     [&](TextView m) { return EqualsIgnoreCase(v, m); })) {
+      Refuse("Authentication must be SqlPassword or one of the ActiveDirectory methods");
+    }
+    if (microsoft && version >= 17) {
+      put(u"Authentication", v);
+    } else if (!EqualsIgnoreCase(v, u"SqlPassword")) {
+      // SqlPassword is the SQL login every driver makes; Entra ID logins only Driver 17/18 make.
+      Refuse("Authentication=" + ToUtf8(v) +
+             " needs Microsoft ODBC Driver 17 or 18 for SQL Server; the " + ToUtf8(driver) +
+             " driver has no such login");
+    }
+  }
+  if (const Text* app = Pick(pairs, {u"Application Name"}, {u"APP"})) put(u"APP", *app);
+  if (const Text* wsid = Pick(pairs, {u"Workstation ID"}, {u"WSID"})) put(u"WSID", *wsid);
+  if (const Text* lang = Pick(pairs, {u"Current Language"}, {u"Language"})) {
+    put(u"Language", TrimBlanks(*lang));
+  }
 
-  if (const Text* intent = LastOf(pairs, {u"ApplicationIntent", u"Application Intent"})) {
+  if (const Text* intent = Pick(pairs, {u"Application Intent"}, {u"ApplicationIntent"})) {
     const TextView v = TrimBlanks(*intent);
     if (!EqualsIgnoreCase(v, u"ReadOnly") && !EqualsIgnoreCase(v, u"ReadWrite")) {
       Refuse("ApplicationIntent must be ReadOnly or ReadWrite");
     }
     if (family != Family::kLegacy) put(u"ApplicationIntent", v);
   }
-  const bool multi_subnet =
-      ReadBool(pairs, {u"MultiSubnetFailover", u"Multi Subnet Failover"}, "MultiSubnetFailover");
-  const Text* partner = LastOf(pairs, {u"Failover Partner", u"Failover_Partner"});
-  if (family == Family::kMicrosoft || family == Family::kNativeClient) {
+  const bool multi_subnet = ReadBool(pairs, {u"Multi Subnet Failover"}, {u"MultiSubnetFailover"},
+                                     "MultiSubnetFailover");
+  const Text* partner =
+      Pick(pairs, {u"Failover Partner"}, {u"Failover_Partner", u"FailoverPartner"});
+  if (microsoft || family == Family::kNativeClient) {
     if (multi_subnet) put(u"MultiSubnetFailover", u"Yes");
     if (partner) put(u"Failover_Partner", TrimBlanks(*partner));
   }
+  if (const Text* spn = Pick(pairs, {u"Server SPN"}, {u"ServerSPN"})) {
+    if (family != Family::kLegacy) put(u"ServerSPN", TrimBlanks(*spn));
+  }
+  if (const Text* name = Pick(pairs, {u"Host Name In Certificate"}, {u"HostNameInCertificate"})) {
+    if (!(microsoft && version >= 18)) {
+      Refuse("Host Name In Certificate cannot be passed to the " + ToUtf8(driver) +
+             " driver (only Microsoft ODBC Driver 18 and later take it)");
+    }
+    put(u"HostnameInCertificate", TrimBlanks(*name));
+  }
 
   const Encryption encryption = ReadEncryption(pairs, provider);
-  const bool trust = ReadBool(pairs, {u"Trust Server Certificate", u"TrustServerCertificate"},
+  const bool trust = ReadBool(pairs, {u"Trust Server Certificate"}, {u"TrustServerCertificate"},
                               "Trust Server Certificate");
-  if (encryption == Encryption::kStrict && !(family == Family::kMicrosoft && version >= 18)) {
+  if (encryption == Encryption::kStrict && !(microsoft && version >= 18)) {
     Refuse("Use Encryption for Data=Strict needs Microsoft ODBC Driver 18 for SQL Server or later");
   }
   switch (family) {
     case Family::kFreeTds:
-      // "request" encrypts when the server insists, as the old providers did; FreeTDS checks
-      // no certificate unless its configuration names the authorities.
+      // "request" encrypts when the server insists, as the old providers did. FreeTDS checks a
+      // certificate only when its own configuration names the authorities ("ca file").
       put(u"Encryption", encryption == Encryption::kMandatory ? u"require" : u"request");
+      if (encryption == Encryption::kMandatory && !trust && warning) {
+        *warning =
+            "the host asked for an encrypted connection with a checked server certificate; the "
+            "FreeTDS driver checks one only when freetds.conf names a CA file ('ca file = ...' "
+            "in [global]), else it encrypts without verifying the server";
+      }
       break;
     case Family::kMicrosoft:
       if (encryption == Encryption::kStrict) {

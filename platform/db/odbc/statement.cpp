@@ -6,12 +6,10 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "platform/db/odbc/statistics.h"
+#include "platform/db/odbc/decimal_text.h"
 
 namespace wq::db::odbc {
 namespace {
-
-std::atomic<uint64_t> deadlock_retries{0};
 
 // SQL Server's largest nvarchar(n): texts up to it travel as nvarchar(4000), longer ones as
 // nvarchar(max) (column size 0). One declared size for all short texts lets the server reuse
@@ -22,59 +20,36 @@ SQLPOINTER IntAttr(SQLULEN value) {
   return reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(value));
 }
 
-enum class Fetch { kInteger, kReal, kTimestamp, kTime, kDecimal, kText };
+enum class ReadAs { kInteger, kReal, kTimestamp, kTime, kDecimal, kText };
 
-Fetch FetchAs(SQLSMALLINT type) {
+ReadAs FetchAs(SQLSMALLINT type) {
   switch (type) {
     case SQL_BIT:
     case SQL_TINYINT:
     case SQL_SMALLINT:
     case SQL_INTEGER:
     case SQL_BIGINT:
-      return Fetch::kInteger;
+      return ReadAs::kInteger;
     case SQL_REAL:
     case SQL_FLOAT:
     case SQL_DOUBLE:
-      return Fetch::kReal;
+      return ReadAs::kReal;
     case SQL_DECIMAL:
     case SQL_NUMERIC:
-      return Fetch::kDecimal;
+      return ReadAs::kDecimal;
     case SQL_TYPE_DATE:
     case SQL_TYPE_TIMESTAMP:
     case SQL_DATE:  // ODBC 2 codes, from older drivers
     case SQL_TIMESTAMP:
     case -155:  // SQL Server datetimeoffset
-      return Fetch::kTimestamp;
+      return ReadAs::kTimestamp;
     case SQL_TYPE_TIME:
     case SQL_TIME:
     case -154:  // SQL Server time(n)
-      return Fetch::kTime;
+      return ReadAs::kTime;
     default:
-      return Fetch::kText;  // character data, and anything else in its text form
+      return ReadAs::kText;  // character data, and anything else in its text form
   }
-}
-
-// A decimal's text as a whole number when it has no fraction and fits, else as a real. Parsed
-// without the C locale functions, whose LC_NUMERIC belongs to the host; some drivers (psqlODBC)
-// write the decimal point of that locale, so a lone ',' is read as the point.
-Value DecimalValue(const Text& text, SQLSMALLINT digits) {
-  std::string s = ToUtf8(text);
-  if (size_t comma = s.find(','); comma != std::string::npos &&
-                                  s.find_first_of(",.", comma + 1) == std::string::npos &&
-                                  s.find('.') == std::string::npos) {
-    s[comma] = '.';
-  }
-  const char* first = s.data() + (s.starts_with('+') ? 1 : 0);
-  const char* last = s.data() + s.size();
-  if (digits == 0 && s.find_first_of(".eE") == std::string::npos) {
-    int64_t v = 0;
-    auto [end, ec] = std::from_chars(first, last, v);
-    if (ec == std::errc() && end == last && first != last) return Value(v);
-  }
-  double d = 0;
-  auto [end, ec] = std::from_chars(first, last, d);
-  if (ec == std::errc() && end == last && first != last) return Value(d);
-  return Value(text);
 }
 
 }  // namespace
@@ -86,8 +61,6 @@ struct Statement::Parameter {
   SQL_TIMESTAMP_STRUCT timestamp = {};
   SQLLEN indicator = 0;
 };
-
-uint64_t DeadlockRetries() { return deadlock_retries.load(); }
 
 int FindColumn(const std::vector<Column>& columns, TextView name) {
   for (size_t i = 0; i < columns.size(); ++i) {
@@ -170,7 +143,6 @@ bool Statement::Execute(const Text& sql, const std::vector<Value>& params) {
     // The server rolled the whole statement back (nothing runs in a transaction), so running
     // it once more, an INSERT included, cannot do anything twice. Workstations that delete
     // overlapping damaged records at the same moment meet here.
-    ++deadlock_retries;
     SQLFreeStmt(stmt_, SQL_CLOSE);
     rc = SQLExecDirectW(stmt_, W(sql), static_cast<SQLINTEGER>(sql.size()));
   }
@@ -218,29 +190,37 @@ std::vector<Column> Statement::Describe() {
   return columns;
 }
 
-Value Statement::GetValue(SQLUSMALLINT index, const Column& column) {
+bool Statement::Fetch() {
+  SQLRETURN rc = SQLFetch(stmt_);
+  if (rc == SQL_NO_DATA) return false;
+  Check(rc, "Reading a row");
+  return true;
+}
+
+Value Statement::Get(int column_index, const Column& column, size_t maxUnits, bool* tooLong) {
+  const SQLUSMALLINT index = static_cast<SQLUSMALLINT>(column_index + 1);
   const char* action = "Reading a column value";
   SQLLEN indicator = 0;
   switch (FetchAs(column.type)) {
-    case Fetch::kInteger: {
+    case ReadAs::kInteger: {
       SQLBIGINT v = 0;
       Check(SQLGetData(stmt_, index, SQL_C_SBIGINT, &v, sizeof v, &indicator), action);
       if (indicator == SQL_NULL_DATA) return Null{};
       return Value(int64_t{v});
     }
-    case Fetch::kReal: {
+    case ReadAs::kReal: {
       double v = 0;
       Check(SQLGetData(stmt_, index, SQL_C_DOUBLE, &v, sizeof v, &indicator), action);
       if (indicator == SQL_NULL_DATA) return Null{};
       return Value(v);
     }
-    case Fetch::kTimestamp: {
+    case ReadAs::kTimestamp: {
       SQL_TIMESTAMP_STRUCT t = {};
       Check(SQLGetData(stmt_, index, SQL_C_TYPE_TIMESTAMP, &t, sizeof t, &indicator), action);
       if (indicator == SQL_NULL_DATA) return Null{};
       return Value(DateTime{t.year, t.month, t.day, t.hour, t.minute, t.second});
     }
-    case Fetch::kTime: {
+    case ReadAs::kTime: {
       SQL_TIME_STRUCT t = {};
       Check(SQLGetData(stmt_, index, SQL_C_TYPE_TIME, &t, sizeof t, &indicator), action);
       if (indicator == SQL_NULL_DATA) return Null{};
@@ -250,8 +230,8 @@ Value Statement::GetValue(SQLUSMALLINT index, const Column& column) {
       d.second = t.second;
       return Value(d);
     }
-    case Fetch::kDecimal:
-    case Fetch::kText:
+    case ReadAs::kDecimal:
+    case ReadAs::kText:
       break;
   }
   // Text in pieces, for values longer than the buffer.
@@ -266,24 +246,28 @@ Value Statement::GetValue(SQLUSMALLINT index, const Column& column) {
     if (indicator == SQL_NULL_DATA) return Null{};
     bool complete = indicator != SQL_NO_TOTAL && indicator <= kBytes - SQLLEN{sizeof(SQLWCHAR)};
     size_t units = complete ? static_cast<size_t>(indicator) / sizeof(SQLWCHAR) : kUnits;
+    if (maxUnits != 0 &&
+        (text.size() + units > maxUnits ||
+         (indicator != SQL_NO_TOTAL && static_cast<size_t>(indicator) / sizeof(SQLWCHAR) >
+                                           maxUnits - text.size()))) {
+      *tooLong = true;  // the rest stays unread; the next column or row discards it
+      return Null{};
+    }
     text.append(reinterpret_cast<const char16_t*>(buffer), units);
     if (complete) break;
   }
-  if (FetchAs(column.type) == Fetch::kDecimal) return DecimalValue(text, column.digits);
+  if (FetchAs(column.type) == ReadAs::kDecimal) return DecimalValue(text, column.digits);
   return Value(std::move(text));
 }
 
 ResultData Statement::ReadAll() {
   ResultData result;
   result.columns = Describe();
-  for (;;) {
-    SQLRETURN rc = SQLFetch(stmt_);
-    if (rc == SQL_NO_DATA) break;
-    Check(rc, "Reading a row");
+  while (Fetch()) {
     std::vector<Value> row;
     row.reserve(result.columns.size());
     for (size_t i = 0; i < result.columns.size(); ++i) {
-      row.push_back(GetValue(static_cast<SQLUSMALLINT>(i + 1), result.columns[i]));
+      row.push_back(Get(static_cast<int>(i), result.columns[i]));
     }
     result.rows.push_back(std::move(row));
   }

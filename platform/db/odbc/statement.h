@@ -1,6 +1,7 @@
-// One ODBC statement: bound parameters, execution with a query timeout, and reading a whole
-// result into memory. Results are read completely and the cursor closed at once, so a
-// connection never stays busy with a half-read result (SQL Server allows one per connection).
+// One ODBC statement: bound parameters, execution with a query timeout (a deadlock victim is run
+// once more), and reading its result. Callers read a result completely and close the cursor at
+// once (Finish), so a connection never stays busy with a half-read result (SQL Server allows one
+// per connection).
 #pragma once
 
 #include <memory>
@@ -39,13 +40,17 @@ class Statement {
   // Every row of the current result, then the remaining results drained so that their errors
   // surface.
   ResultData ReadAll();
+  // Moves to the next row of the current result: false past the last.
+  bool Fetch();
+  // The current row's value of a column (0-based), read in ascending column order. With
+  // maxUnits, a text longer than that many UTF-16 units is left unread: null, *tooLong set.
+  Value Get(int index, const Column& column, size_t maxUnits = 0, bool* tooLong = nullptr);
   // Drains the remaining results of a statement that produced none.
   void Finish();
 
  private:
   struct Parameter;
   void Bind(const std::vector<Value>& params);
-  Value GetValue(SQLUSMALLINT index, const Column& column);
   void Check(SQLRETURN rc, const char* action);
 
   Session& session_;

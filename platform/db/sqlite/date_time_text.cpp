@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/db/date_time.h"
+#include "platform/db/sqlite/machine_zone.h"
 #include "platform/error.h"
 
 namespace wq::db::sqlite {
@@ -33,11 +34,8 @@ std::optional<DateTime> ParseDateTime(std::string_view text, bool lenient) {
 }
 
 DateTime LocalNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return DateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                  local.tm_hour,        local.tm_min,     local.tm_sec < 60 ? local.tm_sec : 59};
+  const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  return FromSecondsSinceEpoch(now + MachineClock::OffsetNow(now));
 }
 
 }  // namespace wq::db::sqlite

@@ -79,10 +79,24 @@ TEST(TranslateAdoToOdbc, SqlServerProvidersPerDriver) {
        u"Driver={FreeTDS};Server=db;Port=1433;TDS_Version=7.3;Encryption=require;"},
       {u"Provider=MSOLEDBSQL19;Data Source=db;Use Encryption for Data=Optional", &kFreeTds,
        u"Driver={FreeTDS};Server=db;Port=1433;TDS_Version=7.3;Encryption=request;"},
-      // FreeTDS reads a bare value up to ';' and braces only what must be.
+      // FreeTDS reads a bare value up to ';' and braces only what must be; its braces run to
+      // the first "};" with '}' single.
       {u"Provider=SQLOLEDB;Data Source=db;Password=p}w=;User ID={ a;b};Database=\"'x\"", &kFreeTds,
        u"Driver={FreeTDS};Server=db;Port=1433;TDS_Version=7.3;Database={'x};UID={ a;b};"
        u"PWD=p}w=;Encryption=request;"},
+      {u"Provider=SQLOLEDB;Data Source=[::1],1500;Password=\"pa;ss{w}rd\";User ID=\"{u}x\"",
+       &kFreeTds,
+       u"Driver={FreeTDS};Server=::1;Port=1500;TDS_Version=7.3;UID={{u}x};PWD={pa;ss{w}rd};"
+       u"Encryption=request;"},
+      // An ADO keyword beats its provider-string synonym wherever either stands; an empty
+      // Address is the local server.
+      {u"Provider=SQLOLEDB;Initial Catalog=a;Database=b;PWD=p2;Password=p1;Language=en;"
+       u"Current Language=Deutsch;Server SPN=MSSQLSvc/db:1433;Address=;Data Source=db",
+       &kFreeTds,
+       u"Driver={FreeTDS};Server=localhost;Port=1433;TDS_Version=7.3;Database=a;PWD=p1;"
+       u"Language=Deutsch;ServerSPN=MSSQLSvc/db:1433;Encryption=request;"},
+      {u"Provider=SQLOLEDB;Address=;Data Source=db;Authentication=SqlPassword", &kFreeTds,
+       u"Driver={FreeTDS};Server=localhost;Port=1433;TDS_Version=7.3;Encryption=request;"},
       // Microsoft's drivers: the legacy providers never checked a forced certificate.
       {u"provider=MSOLEDBSQL;Server=tcp:db1\\INST,1500;Database=Host;UID=sa;PWD=pw", &kDriver18,
        u"Driver={ODBC Driver 18 for SQL Server};Server=tcp:db1\\INST,1500;Database=Host;UID=sa;"
@@ -107,6 +121,17 @@ TEST(TranslateAdoToOdbc, SqlServerProvidersPerDriver) {
        u"Driver={ODBC Driver 18 for SQL Server};Server=db;APP=App;WSID=PC;"
        u"ApplicationIntent=readonly;MultiSubnetFailover=Yes;Failover_Partner=db2;Encrypt=no;"
        u"TrustServerCertificate=yes;"},
+      // Entra ID logins, certificate names and SPNs where Microsoft's drivers take them.
+      {u"Provider=MSOLEDBSQL19;Server=[::1];Address=;Authentication=ActiveDirectoryPassword;"
+       u"HostNameInCertificate=db.example;ServerSPN=MSSQLSvc/db;FailoverPartner=db2;"
+       u"Current Language=us_english",
+       &kDriver18,
+       u"Driver={ODBC Driver 18 for SQL Server};Server=;Authentication=ActiveDirectoryPassword;"
+       u"Language=us_english;Failover_Partner=db2;ServerSPN=MSSQLSvc/db;"
+       u"HostnameInCertificate=db.example;Encrypt=yes;"},
+      {u"Provider=SQLOLEDB;Data Source=db;Authentication=ActiveDirectoryMsi", &kDriver17,
+       u"Driver={ODBC Driver 17 for SQL Server};Server=db;Authentication=ActiveDirectoryMsi;"
+       u"Encrypt=no;TrustServerCertificate=yes;"},
       // Native Client and the old "SQL Server" driver behave as the old providers by themselves.
       {u"Provider=SQLOLEDB;Data Source=db;MultiSubnetFailover=yes", &kNativeClient,
        u"Driver={SQL Server Native Client 11.0};Server=db;MultiSubnetFailover=Yes;"},
@@ -129,9 +154,27 @@ TEST(TranslateAdoToOdbc, RefusesWhatTheDriverCannotTakeNamingTheKeywordOnly) {
     const char* says;
   };
   const Case cases[] = {
-      {u"Provider=SQLOLEDB;Password={s3cr;et}}}", &kFreeTds, "PWD"},
-      {u"Provider=SQLOLEDB;User ID=\"{s3cret}\"", &kFreeTds, "UID"},
-      {u"Provider=SQLOLEDB;Initial Catalog=\" s3cret}\"", &kFreeTds, "Database"},
+      // FreeTDS ends a braced value at the first "};", the driver manager at a single '}'.
+      {u"Provider=SQLOLEDB;Password={s3c}};ret}", &kFreeTds, "PWD"},
+      {u"Provider=SQLOLEDB;User ID=\"s3}c;ret\"", &kFreeTds, "UID"},
+      {u"Provider=SQLOLEDB;Initial Catalog=\" s3cret};\"", &kFreeTds, "Database"},
+      {u"Provider=SQLOLEDB;Password=\"s3;cret}\"", &kFreeTds, "PWD"},
+      {u"Provider=SQLOLEDB;Data Source=(localdb)\\s3cret", &kFreeTds, "LocalDB"},
+      {u"Provider=SQLOLEDB;Host Name In Certificate=s3cret", &kFreeTds, "Driver 18"},
+      {u"Provider=SQLOLEDB;HostNameInCertificate=s3cret", &kDriver17, "Driver 18"},
+      {u"Provider=SQLOLEDB;Authentication=ActiveDirectoryIntegrated", &kFreeTds, "Driver 17"},
+      {u"Provider=SQLOLEDB;Authentication=ActiveDirectoryPassword", &kNativeClient, "Driver 17"},
+      {u"Provider=SQLOLEDB;Authentication=s3cret", &kDriver18, "Authentication"},
+      {u"Provider=SQLOLEDB;Data Source=(localdb)\\s3cret", &kDriver18, "TCP"},
+      {u"Provider=SQLOLEDB;Data Source=np:\\\\s3cret\\pipe", &kDriver18, "TCP"},
+      // The SQLite ODBC driver knows no braces; a DSN's driver is not known: the same rule.
+      {u"Driver=SQLite3;Database=/tmp/x.db;UID=\"x;LoadExt=/s3cret/evil.so\"", &kFreeTds, "UID"},
+      {u"Driver=SQLite3;Database=/tmp/x.db;PWD=\"a};LoadExt=/s3cret/evil.so;x\"", &kFreeTds,
+       "PWD"},
+      {u"Driver=SQLite3;Database={ {s3cret}", &kFreeTds, "Database"},
+      {u"Provider=MSDASQL;Data Source=Host;Password=\"s3;cret\"", &kFreeTds, "PWD"},
+      {u"DSN=Host;PWD={s3;cret}", &kFreeTds, "strictest"},
+      {u"Driver=\"SQLite3;LoadExt=/s3cret/evil.so\";Database=x", &kFreeTds, "driver name"},
       {u"Provider=SQLOLEDB;Data Source=np:\\\\s3cret\\pipe\\sql\\query", &kFreeTds, "TCP"},
       {u"Provider=SQLOLEDB;Data Source=db,s3cret", &kFreeTds, "port"},
       {u"Provider=MSOLEDBSQL19;Use Encryption for Data=Strict", &kFreeTds, "Driver 18"},
@@ -174,6 +217,19 @@ TEST(TranslateAdoToOdbc, ConnectTimeoutBecomesTheLoginTimeout) {
   EXPECT_FALSE(TranslateAdoToOdbc({{u"Provider", u"SQLOLEDB"}}, kFreeTds)->login_timeout);
 }
 
+// FreeTDS checks a certificate only with a CA file in its own configuration: the site is told
+// when the host asked for a checked certificate.
+TEST(TranslateAdoToOdbc, WarnsWhereFreeTdsMayNotCheckTheCertificate) {
+  EXPECT_THAT(Translate(u"Provider=MSOLEDBSQL19;Data Source=db", kFreeTds)->warning,
+              HasSubstr("ca file"));
+  EXPECT_THAT(Translate(u"Provider=SQLOLEDB;Encrypt=yes", kFreeTds)->warning, HasSubstr("ca file"));
+  for (const char16_t* quiet : {u"Provider=SQLOLEDB;Data Source=db",
+                                u"Provider=MSOLEDBSQL19;Trust Server Certificate=true"}) {
+    EXPECT_EQ(Translate(quiet, kFreeTds)->warning, "") << ToUtf8(quiet);
+  }
+  EXPECT_EQ(Translate(u"Provider=MSOLEDBSQL19", kDriver18)->warning, "");
+}
+
 // Hostile values reach Microsoft's drivers intact, through the ADO parser and back.
 TEST(TranslateAdoToOdbc, HostileValuesArriveIntact) {
   for (const Text& value :
@@ -194,10 +250,21 @@ TEST(TranslateAdoToOdbc, HostileValuesArriveIntact) {
 
 TEST(TranslateAdoToOdbc, OdbcStringsPassThroughWithoutTheProvider) {
   std::optional<OdbcTarget> dsn =
-      Translate(u"Provider=MSDASQL.1;DSN=Host;UID=sa;PWD={a;b};Connect Timeout=7", kFreeTds);
+      Translate(u"Provider=MSDASQL.1;DSN=Host;UID=sa;PWD=a}b;Connect Timeout=7", kFreeTds);
   ASSERT_TRUE(dsn);
-  EXPECT_EQ(dsn->connection_string, u"DSN=Host;UID=sa;PWD={a;b};");
+  EXPECT_EQ(dsn->connection_string, u"DSN=Host;UID=sa;PWD=a}b;");
   EXPECT_EQ(dsn->login_timeout, 7);
+  // MSDASQL maps its own keywords as the provider does (a .udl file's string, Extended
+  // Properties); an ADO keyword beats its ODBC synonym, and each key goes once.
+  EXPECT_EQ(Odbc(u"Provider=MSDASQL.1;Persist Security Info=False;User ID=clerk;Password=pw;"
+                 u"Data Source=SiteDSN;Initial Catalog=ledger",
+                 kFreeTds),
+            u"UID=clerk;PWD=pw;DSN=SiteDSN;DATABASE=ledger;");
+  EXPECT_EQ(Odbc(u"Provider=MSDASQL;Extended Properties=\"DSN=x;UID=y;PWD=z\";UID=q;User ID=u",
+                 kFreeTds),
+            u"DSN=x;UID=u;PWD=z;");
+  EXPECT_EQ(Odbc(u"Driver={SQLite3};Database=/tmp/a b.db;Database=/tmp/c.db;PWD=p}w", kFreeTds),
+            u"Driver={SQLite3};Database=/tmp/c.db;PWD=p}w;");
   EXPECT_EQ(Odbc(u"Driver={PostgreSQL Unicode};Server=127.0.0.1;PWD={x}};y=z}", kFreeTds),
             u"Driver={PostgreSQL Unicode};Server=127.0.0.1;PWD={x}};y=z};");
   EXPECT_TRUE(Translate(u"FILEDSN=/etc/x.dsn", kFreeTds));

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "platform/db/connection.h"
+#include "platform/db/connection_warning.h"
+#include "platform/db/register.h"
 #include "platform/error.h"
 #include "tests/platform/db/odbc/tds_listener.h"
 
@@ -19,14 +21,19 @@ using ::testing::Not;
 using testing::Received;
 using testing::TdsListener;
 
-// unixODBC sees FreeTDS alone, and FreeTDS reads no configuration of this machine.
+// unixODBC sees FreeTDS (and the SQLite ODBC driver) alone, and FreeTDS reads no
+// configuration of this machine.
 class FreeTdsOnly : public ::testing::Environment {
  public:
   void SetUp() override {
     const char* tmp = std::getenv("WEBQUORREL_TEST_TMP");
     dir_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/freetds-login-" + std::to_string(getpid());
     std::system(("mkdir -p " + dir_).c_str());
-    std::ofstream(dir_ + "/odbcinst.ini") << "[FreeTDS]\nDriver=" WQ_TDSODBC_LIBRARY "\n";
+    std::ofstream(dir_ + "/odbcinst.ini") << "[FreeTDS]\nDriver=" WQ_TDSODBC_LIBRARY "\n"
+#ifdef WQ_SQLITEODBC_LIBRARY
+                                          << "[SQLite3]\nDriver=" WQ_SQLITEODBC_LIBRARY "\n"
+#endif
+        ;
     std::ofstream(dir_ + "/odbc.ini");
     std::ofstream(dir_ + "/freetds.conf") << "[global]\n";
     setenv("ODBCSYSINI", dir_.c_str(), 1);
@@ -38,26 +45,33 @@ class FreeTdsOnly : public ::testing::Environment {
     }
   }
   void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+  static const std::string& dir() { return dir_; }
 
  private:
-  std::string dir_;
+  static inline std::string dir_;
 };
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new FreeTdsOnly);
 
 // Opens the host string against the listener ({A} stands for its address, {P} for its port);
-// the listener hangs up after the login, so the open fails. Returns what it received.
-Received Login(const std::string& ado_template, std::string* error = nullptr) {
+// the listener hangs up after the login, so the open fails. Returns what it received. The data
+// sources of odbc.ini are `odbc_ini`, with {A} and {P} replaced alike.
+Received Login(const std::string& ado_template, std::string* error = nullptr,
+               const std::string& odbc_ini = "") {
   TdsListener listener;
   EXPECT_TRUE(listener.ok()) << "no free loopback address for the listener";
-  std::string ado = ado_template;
-  for (size_t at; (at = ado.find("{A}")) != std::string::npos;) {
-    ado.replace(at, 3, listener.address());
-  }
-  for (size_t at; (at = ado.find("{P}")) != std::string::npos;) {
-    ado.replace(at, 3, std::to_string(listener.port()));
-  }
+  auto fill = [&](std::string text) {
+    for (size_t at; (at = text.find("{A}")) != std::string::npos;) {
+      text.replace(at, 3, listener.address());
+    }
+    for (size_t at; (at = text.find("{P}")) != std::string::npos;) {
+      text.replace(at, 3, std::to_string(listener.port()));
+    }
+    return text;
+  };
+  const std::string ado = fill(ado_template);
+  std::ofstream(std::getenv("ODBCINI")) << fill(odbc_ini);
   try {
-    Connection::Open(FromUtf8(ado + ";Connect Timeout=5"));
+    Register::Open(FromUtf8(ado + ";Connect Timeout=5"));
     ADD_FAILURE() << "connected to a listener that cannot log in: " << ado;
   } catch (const Error& e) {
     if (error) *error = e.description();
@@ -71,6 +85,7 @@ TEST(FreeTdsLogin, SendsWhatTheHostStringSays) {
   struct Case {
     std::string ado;
     const char16_t *user, *password, *database, *app, *workstation;
+    const char16_t* language = u"us_english";  // FreeTDS's default
   };
   const Case cases[] = {
       {"Provider=SQLOLEDB.1;Data Source={A},{P};Initial Catalog=Host DB;User ID=sa;"
@@ -87,6 +102,12 @@ TEST(FreeTdsLogin, SendsWhatTheHostStringSays) {
       {"Provider=SQLOLEDB;Data Source=tcp:{A}\\INST , {P};User ID=u=v;Password=x{y;"
        "Application Name=\"a;b=c\";Workstation ID='w s'",
        u"u=v", u"x{y", u"", u"a;b=c", u"w s"},
+      // FreeTDS's braces run to the first "};" and keep '}' single.
+      {"Provider=SQLOLEDB;Data Source={A},{P};User ID=\" u}x\";Password=\"pa;ss{w}rd\";"
+       "Current Language=Deutsch;Language=Français",
+       u" u}x", u"pa;ss{w}rd", u"", u"", u"", u"Deutsch"},
+      {"Provider=SQLOLEDB;Data Source={A},{P};User ID=}}{;Password={;}}}}x};Language=Français",
+       u"}}{", u";}}x", u"", u"", u"", u"Français"},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -106,9 +127,33 @@ TEST(FreeTdsLogin, SendsWhatTheHostStringSays) {
     if (*c.workstation) {
       EXPECT_EQ(ToUtf8(r.login->workstation), ToUtf8(c.workstation)) << c.ado;
     }
+    EXPECT_EQ(ToUtf8(r.login->language), ToUtf8(c.language)) << c.ado;
     if (std::char_traits<char16_t>::length(c.password) > 2) {
       EXPECT_THAT(error, Not(HasSubstr(ToUtf8(c.password)))) << c.ado;
     }
+  }
+}
+
+// A .udl file's string: MSDASQL maps its keywords onto a data source whose driver is FreeTDS.
+// A value that FreeTDS would end early is refused, and nothing is sent.
+TEST(FreeTdsLogin, MsdasqlDataSourceAndRefusals) {
+  const std::string ini = "[SiteDSN]\nDriver=FreeTDS\nServer={A}\nPort={P}\nTDS_Version=7.3\n";
+  std::string error;
+  Received r = Login(
+      "Provider=MSDASQL.1;Persist Security Info=False;User ID=clerk;Password=pa}ss;"
+      "Data Source=SiteDSN;Initial Catalog=ledger;Extended Properties=\"UID=x;Language=Deutsch\"",
+      &error, ini);
+  ASSERT_TRUE(r.login) << error;
+  EXPECT_EQ(ToUtf8(r.login->user), "clerk");
+  EXPECT_EQ(ToUtf8(r.login->password), "pa}ss");
+  EXPECT_EQ(ToUtf8(r.login->database), "ledger");
+  EXPECT_EQ(ToUtf8(r.login->language), "Deutsch");
+  for (std::string ado : {"Provider=SQLOLEDB;Data Source={A},{P};User ID=u;Password={s3c}};ret}",
+                          "Provider=MSDASQL;Data Source=SiteDSN;Password=\"s3c;ret\""}) {
+    r = Login(ado, &error, ini);
+    EXPECT_FALSE(r.prelogin) << ado;
+    EXPECT_THAT(error, HasSubstr("PWD")) << ado;
+    EXPECT_THAT(error, Not(HasSubstr("s3c"))) << ado;
   }
 }
 
@@ -130,7 +175,44 @@ TEST(FreeTdsLogin, RequiredEncryptionIsAskedForAndNeverFallsBackToClearText) {
     EXPECT_EQ(r.encryption, 1) << ado;
     EXPECT_FALSE(r.login) << ado;  // the listener offers no encryption: no login in the clear
   }
+  // `doctor` tells the site that FreeTDS verifies the server only with its own CA file.
+  EXPECT_THAT(ConnectionWarning(u"Provider=MSOLEDBSQL19;Data Source=db"), HasSubstr("ca file"));
 }
+
+#ifdef WQ_SQLITEODBC_LIBRARY
+// The SQLite ODBC driver reads no braces: a pair smuggled inside a value would make it load a
+// library into the host. Such strings fail and load nothing; the host's own LoadExt does load
+// the marker library, so a load would have shown.
+TEST(SqliteOdbcDriver, SmuggledPairsAreRefusedAndLoadNothing) {
+  namespace fs = std::filesystem;
+  const std::string dir = FreeTdsOnly::dir(), marker = dir + "/loaded", db = dir + "/x.db";
+  setenv("WQ_MARKER_FILE", marker.c_str(), 1);
+  for (const char* name : {"/evil.so", "/evil.so}"}) {
+    fs::copy_file(WQ_MARKER_LIBRARY, dir + name, fs::copy_options::overwrite_existing);
+  }
+  const std::string start = "Driver=SQLite3;Database=" + db + ";";
+  for (std::string ado : {start + "UID=\"x;LoadExt=" + dir + "/evil.so\"",
+                          start + "PWD=\"a};LoadExt=" + dir + "/evil.so;x\"",
+                          start + "PWD={a}}};LoadExt=" + dir + "/evil.so;x}",
+                          "Provider=MSDASQL;Extended Properties=\"" + start +
+                              "\";Password=\"x;LoadExt=" + dir + "/evil.so\""}) {
+    fs::remove(marker);
+    try {
+      Register::Open(FromUtf8(ado));
+      ADD_FAILURE() << "opened: " << ado;
+    } catch (const Error& e) {
+      EXPECT_THAT(e.description(), Not(HasSubstr("evil"))) << ado;
+    }
+    EXPECT_FALSE(fs::exists(marker)) << ado;
+  }
+  try {
+    Register::Open(FromUtf8(start + "LoadExt=" + dir + "/evil.so"));
+  } catch (const Error&) {
+    // Not an extension: the driver may refuse it after loading it.
+  }
+  EXPECT_TRUE(fs::exists(marker));
+}
+#endif
 
 }  // namespace
 }  // namespace wq::db::odbc

@@ -3,21 +3,20 @@
 // stops and starts; the command's fault tests cover errors while the server is down.
 #include <gtest/gtest.h>
 
-#include "platform/db/odbc/odbc_connection.h"
+#include "tests/platform/db/odbc/odbc_backends.h"
 #include "platform/error.h"
 #include "tests/pg_fault_cluster.h"
 
 namespace wq::db::odbc {
 namespace {
 
-class OdbcFault : public testing::FaultCluster {
+class OdbcFault : public wq::testing::FaultCluster {
  protected:
-  std::unique_ptr<OdbcConnection> Open() {
-    return std::make_unique<OdbcConnection>(OdbcTarget{FromUtf8(conn_), std::nullopt});
+  std::unique_ptr<testing::Direct> Open() {
+    return std::make_unique<testing::Direct>(FromUtf8(conn_));
   }
-  static long BackendPid(Connection& conn) {
-    return static_cast<long>(
-        conn.Execute(u"SELECT pg_backend_pid() AS pid")->Field(u"pid").integer());
+  static long BackendPid(testing::Direct& conn) {
+    return static_cast<long>(conn.One(u"SELECT pg_backend_pid() AS pid").integer());
   }
 };
 

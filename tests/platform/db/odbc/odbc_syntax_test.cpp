@@ -1,71 +1,62 @@
-// Keyset SQL: the one-statement check and the keyset queries, with hostile input.
-#include <gmock/gmock.h>
+// The statements every adapter sends, with hostile ids, modules and markers, and the one place
+// where the servers differ.
 #include <gtest/gtest.h>
 
-#include "platform/db/odbc/keyset_sql.h"
+#include "platform/db/odbc/dialect.h"
+#include "platform/db/register_sql.h"
 #include "platform/error.h"
+#include "tests/error_of.h"
 
-namespace wq::db::odbc {
+namespace wq::db {
 namespace {
 
-TEST(SingleStatement, AcceptsOneStatementWithQuotesAndComments) {
-  for (TextView sql : {u"SELECT 1", u"DELETE FROM t WHERE a IN (1,2) ", u"SELECT ';' AS x;",
-                       u"SELECT 'it''s; fine', \"a;\"\"b\", [c;]]d] FROM t -- done; really",
-                       u"INSERT INTO t (a) VALUES ('a');  -- done", u"/* ; */ SELECT 1 /* ; */;",
-                       u"SELECT 1;\n  -- trailing comment\n"}) {
-    EXPECT_NO_THROW(SingleStatement(sql)) << ToUtf8(sql);
+TEST(RegisterSql, MarkerQueriesNameTheMarkerAsALiteral) {
+  EXPECT_EQ(MarkedRowsQuery(u"ab12"), u"SELECT * FROM SystemSetting WHERE ssDesc = 'ab12'");
+  EXPECT_EQ(CountQuery(u"x'y"), u"SELECT COUNT(*) AS n FROM SystemSetting WHERE ssDesc = 'x''y'");
+  EXPECT_EQ(QuoteLiteral(u"''; --"), u"'''''; --'");
+}
+
+TEST(RegisterSql, DeleteNamesEachIdAsStoredAndOnlyMarkedRows) {
+  const DeleteStatement d =
+      MakeDelete(u"m", {Value(int64_t{5}), Value(u"007"), Value(u"7 "), Value(12.0)}, std::nullopt);
+  EXPECT_EQ(d.sql, u"DELETE FROM SystemSetting WHERE ssID IN (5,'007','7 ',12) AND ssDesc = 'm'");
+  EXPECT_TRUE(d.params.empty());
+  const DeleteStatement hostile = MakeDelete(u"m", {Value(u"1) OR (1=1")}, u"M' OR '1'='1");
+  EXPECT_EQ(hostile.sql, u"DELETE FROM SystemSetting WHERE ssID IN ('1) OR (1=1') AND ssDesc = 'm' "
+                         u"AND ssModeName = ?");
+  EXPECT_EQ(hostile.params, (std::vector<Value>{Value(u"M' OR '1'='1")}));
+  EXPECT_EQ(MakeDelete(u"m", {Value(int64_t{1})}, u"").sql,
+            u"DELETE FROM SystemSetting WHERE ssID IN (1) AND ssDesc = 'm' AND (ssModeName = ? "
+            u"OR ssModeName IS NULL)");
+  for (const Value& bad : {Value(2.5), Value(), Value(DateTime{}), Value(1e300)}) {
+    EXPECT_EQ(ErrorOf([&] { MakeDelete(u"m", {bad}, std::nullopt); }).number(), kTypeMismatch);
   }
 }
 
-TEST(SingleStatement, RefusesPiggybackedEmptyAndBrokenText) {
-  for (TextView sql : {u"", u"  ", u"-- only a comment", u";", u" ; -- nothing",
-                       u"SELECT 1; DROP TABLE t", u"SELECT 1;; SELECT 2",
-                       u"SELECT 'a''; DROP TABLE t", u"SELECT \"a", u"SELECT [a", u"SELECT 1 /* x",
-                       u"SELECT 'x' -- c\n; DELETE FROM t", u"SELECT 1; /* c */ DELETE FROM t"}) {
-    EXPECT_THROW(SingleStatement(sql), Error) << ToUtf8(sql);
-  }
-  EXPECT_THROW(SingleStatement(Text(u"SELECT 1") + u'\0' + u"; DROP TABLE t"), Error);
-  EXPECT_EQ(SingleStatement(u"SELECT ';' AS x ; -- end"), u"SELECT ';' AS x ");
-  EXPECT_EQ(SingleStatement(u"SELECT 1 -- no end"), u"SELECT 1 -- no end");
-}
-
-TEST(KeysetSql, AcceptsTheTableQueries) {
-  EXPECT_EQ(KeysetTable(u"SELECT * FROM SystemSetting"), u"SystemSetting");
-  EXPECT_EQ(KeysetTable(u"  select *\n from  SystemSetting ; "), u"SystemSetting");
-  EXPECT_EQ(KeysetTable(u"SELECT * FROM SystemSetting WHERE ssDesc = 'x'"), u"SystemSetting");
-  EXPECT_EQ(KeysetTable(u"SELECT*FROM dbo.System_Setting2 WHERE ssID=?"), u"dbo.System_Setting2");
-  EXPECT_EQ(KeysetTable(u"SELECT * FROM \"odd \"\"name\"\"\" ORDER BY 1"), u"\"odd \"\"name\"\"\"");
-  EXPECT_EQ(KeysetTable(u"SELECT * FROM [dbo].[Sys Setting]WHERE 1=1"), u"[dbo].[Sys Setting]");
-}
-
-TEST(KeysetSql, RejectsEverythingElse) {
-  for (TextView sql :
-       {u"", u"SELECT ssID FROM SystemSetting", u"DELETE FROM SystemSetting", u"SELECT * FROM",
-        u"SELECT * FROM t; DROP TABLE t", u"SELECT * FROM t WHERE 1=1; DROP TABLE t",
-        u"SELECT * FROM \"t", u"SELECT * FROM \"\"", u"SELECT * FROM t, u",
-        u"SELECT * FROM t JOIN u ON 1=1", u"SELECT * FROM 1t", u"SELECT * FROMt",
-        u"SELECT * FROM t.", u"SELECT * FROM t.u.v", u"SELECT * FROM t WHEREx",
-        u"SELECT * FROM t ORDER", u"SELECT * FROM `t`"}) {
-    EXPECT_THROW(KeysetTable(sql), Error) << ToUtf8(sql);
+TEST(RegisterSql, ColumnsAreFoundByNameInAnyCaseAndCountsReadStrictly) {
+  const MarkedColumns c =
+      FindMarkedColumns({u"SSSTATE", u"ssid", u"ssNote", u"ssOption", u"ssmodename"});
+  EXPECT_EQ(c.id, 1);
+  EXPECT_EQ(c.option, 3);
+  EXPECT_EQ(c.module, 4);
+  EXPECT_EQ(c.state, 0);
+  EXPECT_EQ(ErrorOf([] { FindMarkedColumns({u"ssID", u"ssOption", u"ssState"}); }).number(),
+            kItemNotFound);
+  EXPECT_EQ(CountOf(Value(int64_t{7})), 7);
+  EXPECT_EQ(CountOf(Value(u"42")), 42);
+  EXPECT_EQ(CountOf(Value()), 0);
+  for (const Value& bad : {Value(u"4 2"), Value(u""), Value(u"99999999999999999999"), Value(0.5)}) {
+    EXPECT_EQ(ErrorOf([&] { CountOf(bad); }).number(), kTypeMismatch);
   }
 }
 
-TEST(KeysetSql, SplitsTheSourceIntoNamePartsAndTail) {
-  const KeysetSource s = ParseKeysetSource(u"SELECT * FROM `a``b`.[c]]d] WHERE x=1; -- end", true);
-  ASSERT_EQ(s.parts.size(), 2u);
-  EXPECT_EQ(UnquoteName(s.parts[0]), u"a`b");
-  EXPECT_EQ(UnquoteName(s.parts[1]), u"c]d");
-  EXPECT_EQ(s.tail, u" WHERE x=1");
-  EXPECT_EQ(UnquoteName(u"\"q\"\"\""), u"q\"");
-}
-
-TEST(KeysetSql, BuildsStatementsAroundTheTable) {
-  EXPECT_EQ(DescribeSql(u"SystemSetting"), u"SELECT * FROM SystemSetting WHERE 1=0");
-  EXPECT_EQ(QuoteIdentifier(u"ss\"Desc", u'"', u'"'), u"\"ss\"\"Desc\"");
-  EXPECT_EQ(QuoteIdentifier(u"a]b", u'[', u']'), u"[a]]b]");
-  EXPECT_EQ(InsertSql(u"t", {u"\"a\"", u"\"b\""}), u"INSERT INTO t (\"a\", \"b\") VALUES (?, ?)");
-  EXPECT_EQ(InsertSql(u"t", {}), u"INSERT INTO t DEFAULT VALUES");
+TEST(OdbcDialect, OnlyTheSqliteDriverReadsTheClockInItsOwnTerms) {
+  EXPECT_EQ(odbc::DialectOf("Microsoft SQL Server").serverClockQuery,
+            u"SELECT GETDATE() AS SystemDateTime");
+  EXPECT_EQ(odbc::DialectOf("PostgreSQL").serverClockQuery, u"SELECT GETDATE() AS SystemDateTime");
+  EXPECT_EQ(odbc::DialectOf("SQLite").serverClockQuery,
+            u"SELECT strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime') AS SystemDateTime");
 }
 
 }  // namespace
-}  // namespace wq::db::odbc
+}  // namespace wq::db

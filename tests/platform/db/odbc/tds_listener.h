@@ -24,7 +24,7 @@ namespace wq::db::odbc::testing {
 
 struct LoginRecord {
   uint32_t tds_version = 0;
-  Text workstation, user, password, app, server, library, database;
+  Text workstation, user, password, app, server, library, language, database;
 };
 
 struct Received {
@@ -198,6 +198,7 @@ class TdsListener {
     r.app = field(48);
     r.server = field(52);
     r.library = field(60);
+    r.language = field(64);
     r.database = field(68);
     return r;
   }
