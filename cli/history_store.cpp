@@ -6,142 +6,13 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
+#include "cli/history_file.h"
 #include "cli/system.h"
-#include "platform/db/value.h"
 #include "platform/error.h"
 #include "presence/record.h"
 
-#ifdef _WIN32
-#include "platform/db/odbc/session.h"
-#include "platform/db/odbc/statement.h"
-#else
-#include <sqlite3.h>
-#endif
-
 namespace wq::cli {
-
-using Rows = std::vector<std::vector<db::Value>>;
-
-// One statement at a time on the file, its parameters bound (integers and text only).
-class HistoryFile {
- public:
-  virtual ~HistoryFile() = default;
-  // The rows of a query; none for another statement.
-  virtual Rows Run(const char* sql, const std::vector<db::Value>& params = {}) = 0;
-};
-
 namespace {
-
-#ifdef _WIN32
-
-// Windows has no SQLite of its own: the SQLite ODBC driver opens the file.
-class OdbcHistoryFile final : public HistoryFile {
- public:
-  explicit OdbcHistoryFile(const std::string& path)
-      : session_(ConnectionString(path), db::odbc::kDefaultLoginTimeoutSeconds, false) {}
-  ~OdbcHistoryFile() override {
-    try {
-      session_.Close();
-    } catch (...) {
-    }
-  }
-  Rows Run(const char* sql, const std::vector<db::Value>& params) override {
-    db::odbc::Statement st(session_);
-    if (!st.Execute(FromUtf8(sql), params)) {
-      st.Finish();
-      return {};
-    }
-    return st.ReadAll().rows;
-  }
-
- private:
-  // Timeout: how long a writer waits for another's lock, in milliseconds.
-  static Text ConnectionString(const std::string& path) {
-    std::string driver = EnvironmentVariable("WEBQUORREL_SQLITE_DRIVER");
-    if (driver.empty()) driver = "SQLite3 ODBC Driver";
-    std::string quoted;
-    for (char c : path) {
-      if (c == '"') quoted.push_back('"');
-      quoted.push_back(c);
-    }
-    return FromUtf8("Driver={" + driver + "};Database=\"" + quoted + "\";Timeout=5000");
-  }
-  db::odbc::Session session_;
-};
-
-using EngineFile = OdbcHistoryFile;
-
-#else
-
-// SQLite itself, in write-ahead-log mode so that readers (serve, history) never block a sampler.
-class SqliteHistoryFile final : public HistoryFile {
- public:
-  explicit SqliteHistoryFile(const std::string& path) {
-    const int rc =
-        sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-      const std::string why = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-      sqlite3_close(db_);
-      throw DatabaseError(rc, "", "cannot open the history file " + path + ": " + why);
-    }
-    sqlite3_busy_timeout(db_, 5000);
-    Run("PRAGMA journal_mode=WAL");
-  }
-  ~SqliteHistoryFile() override { sqlite3_close_v2(db_); }
-  SqliteHistoryFile(const SqliteHistoryFile&) = delete;
-  SqliteHistoryFile& operator=(const SqliteHistoryFile&) = delete;
-
-  Rows Run(const char* sql, const std::vector<db::Value>& params = {}) override {
-    sqlite3_stmt* raw = nullptr;
-    Check(sqlite3_prepare_v2(db_, sql, -1, &raw, nullptr));
-    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> st(raw, sqlite3_finalize);
-    for (size_t i = 0; i < params.size(); ++i) {
-      const int at = static_cast<int>(i + 1);
-      if (params[i].IsInteger()) {
-        Check(sqlite3_bind_int64(st.get(), at, params[i].integer()));
-      } else {
-        const std::string text = ToUtf8(params[i].text());
-        Check(sqlite3_bind_text(st.get(), at, text.data(), static_cast<int>(text.size()),
-                                SQLITE_TRANSIENT));
-      }
-    }
-    Rows rows;
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-      std::vector<db::Value>& row = rows.emplace_back();
-      for (int c = 0; c < sqlite3_column_count(st.get()); ++c) row.push_back(Column(st.get(), c));
-    }
-    if (rc != SQLITE_DONE) Check(rc);
-    return rows;
-  }
-
- private:
-  static db::Value Column(sqlite3_stmt* st, int c) {
-    switch (sqlite3_column_type(st, c)) {
-      case SQLITE_INTEGER:
-        return db::Value(static_cast<int64_t>(sqlite3_column_int64(st, c)));
-      case SQLITE_FLOAT:
-        return db::Value(sqlite3_column_double(st, c));
-      case SQLITE_TEXT: {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
-        return db::Value(FromUtf8(std::string(text, sqlite3_column_bytes(st, c))));
-      }
-      default:  // null, or a blob that this file never holds
-        return db::Value();
-    }
-  }
-  void Check(int rc) const {
-    if (rc != SQLITE_OK) {
-      throw DatabaseError(sqlite3_extended_errcode(db_), "",
-                          std::string("the history file: ") + sqlite3_errmsg(db_));
-    }
-  }
-  sqlite3* db_ = nullptr;
-};
-
-using EngineFile = SqliteHistoryFile;
-
-#endif
 
 constexpr int64_t kHour = 3600;
 
@@ -218,7 +89,7 @@ std::unique_ptr<HistoryStore> HistoryStore::Open(const std::string& path, bool c
                   "cannot create " + Utf8Of(file.parent_path()) + ": " + ec.message());
     }
   }
-  std::unique_ptr<HistoryStore> store(new HistoryStore(std::make_unique<EngineFile>(path)));
+  std::unique_ptr<HistoryStore> store(new HistoryStore(OpenHistoryFile(path)));
   // Also on opening, for a file whose first sampler was stopped before it made the tables.
   store->file_->Run(
       "CREATE TABLE IF NOT EXISTS minute_sample (taken INTEGER PRIMARY KEY, counts TEXT NOT NULL)");

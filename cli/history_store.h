@@ -35,9 +35,7 @@ struct HistorySample {
 // ($XDG_DATA_HOME/webquorrel/history.db), %LOCALAPPDATA%\webquorrel\history.db on Windows.
 std::string DefaultHistoryPath();
 
-// The file's engine (history_store.cpp): SQLite itself on Linux; on Windows the SQLite ODBC driver
-// that WEBQUORREL_SQLITE_DRIVER names (default "SQLite3 ODBC Driver").
-class HistoryFile;
+class HistoryFile;  // history_file.h
 
 class HistoryStore {
  public:

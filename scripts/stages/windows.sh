@@ -219,14 +219,15 @@ if [[ -n "${WEBQUORREL_TEST_PG_CONN:-}" ]]; then
 fi
 
 # webquorrel.exe sample, once: the history file written through the SQLite ODBC driver holds the
-# three Interop workstations, and the Linux command reads it back.
+# Interop workstations (Linux and each Windows architecture run), and the Linux command reads it
+# back.
 check_exe_sample() {
-  local db=$1 history="$tmp/history.db" out
+  local db=$1 history="$tmp/history.db" out total=$((${#win_archs[@]} + 1))
   WEBQUORREL_SQLITE_DRIVER=SQLite3 run_win win64 "$root/build-win64/webquorrel.exe" sample \
     --conn "$(sqlite_conn win64 "$db")" --history "$history" >/dev/null || fail "webquorrel.exe sample"
   out=$("$cli" history --history "$history" --csv | tr -d '\r') || fail "history of webquorrel.exe sample"
-  grep -q '^sample,.*,Interop,3$' <<<"$out" || fail "webquorrel.exe sample recorded: $out"
-  say "webquorrel.exe sample: Interop 3 recorded, read back by the Linux command"
+  grep -q "^sample,.*,Interop,$total\$" <<<"$out" || fail "webquorrel.exe sample recorded: $out"
+  say "webquorrel.exe sample: Interop $total recorded, read back by the Linux command"
 }
 check_exe_sample "$db"
 
