@@ -44,4 +44,11 @@ void AddCountCommand(CLI::App& app);
 // webquorrel serve [--listen ADDRESS:PORT]: a read-only web page of who is online.
 void AddServeCommand(CLI::App& app);
 
+// webquorrel sample [--history FILE]: records the online workstations per module in the history
+// file (cli/history_store.h).
+void AddSampleCommand(CLI::App& app);
+// webquorrel history [--since WHEN] [--module NAME] [--json|--csv]: the samples and each day's
+// peak per module.
+void AddHistoryCommand(CLI::App& app);
+
 }  // namespace wq::cli

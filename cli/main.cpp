@@ -68,6 +68,8 @@ int main(int argc, char** argv) {
   wq::cli::AddDoctorCommand(app);
   wq::cli::AddCountCommand(app);
   wq::cli::AddServeCommand(app);
+  wq::cli::AddSampleCommand(app);
+  wq::cli::AddHistoryCommand(app);
   // Runs after every option is read and before the subcommand: the settings file goes into the
   // environment where the environment says nothing, and --verbose names the register.
   app.parse_complete_callback([&app, &config] {

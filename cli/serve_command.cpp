@@ -7,9 +7,11 @@
 
 #include "cli/commands.h"
 #include "cli/connection_option.h"
+#include "cli/history_command.h"  // history: the page's chart
 #include "cli/http_server.h"
 #include "cli/listen_address.h"
 #include "cli/listen_failure.h"
+#include "cli/metrics.h"  // metrics: /metrics
 #include "cli/online_json.h"
 #include "cli/signals.h"
 #include "platform/error.h"
@@ -35,7 +37,9 @@ struct ServeOptions {
   std::string listen = kDefaultListen;
   bool allowRemote = false;
   std::vector<std::string> hostNames;
-  std::string staleAfter;  // a duration; empty: no record is marked
+  std::string staleAfter;              // a duration; empty: no record is marked
+  std::optional<std::string> history;  // history: --history
+  int metricsInterval = 15;            // metrics: --scan-interval
 };
 
 std::string AddressForUrl(const std::string& address) {
@@ -65,16 +69,25 @@ void LogRequest(const HttpRequest& req, int status) {
             << std::endl;
 }
 
-HttpResponse Route(const HttpRequest& req, const ListenSocket& socket,
-                   const std::vector<std::string>& names, const Text& connectionString,
-                   std::optional<int64_t> staleAfter) {
+// What the routes read: the socket and its names for the Host check, the register, and the
+// history file and metrics scanner behind the page's chart and /metrics.
+struct Site {
+  const ListenSocket& socket;
+  const std::vector<std::string>& names;
+  const Text& connectionString;
+  std::optional<int64_t> staleAfter;
+  const std::optional<std::string>& history;  // history: the page's chart
+  MetricsScanner& metrics;                    // metrics: /metrics
+};
+
+HttpResponse Route(const HttpRequest& req, const Site& site) {
   if (req.method != "GET" && req.method != "HEAD") {
     return {405,
             "text/plain; charset=utf-8",
             "read-only: GET and HEAD only\n",
             {{"Allow", "GET, HEAD"}}};
   }
-  if (!IsAnsweredHostHeader(req.host, socket, names)) {
+  if (!IsAnsweredHostHeader(req.host, site.socket, site.names)) {
     return {421,
             "text/plain; charset=utf-8",
             "this server does not answer for that host name; its administrator can add it "
@@ -82,12 +95,19 @@ HttpResponse Route(const HttpRequest& req, const ListenSocket& socket,
             {}};
   }
   if (req.path == "/") {
-    return {
-        200, "text/html; charset=utf-8", kServePage, {{"Content-Security-Policy", kPagePolicy}}};
+    // history: the page with the chart of the history file.
+    return {200,
+            "text/html; charset=utf-8",
+            PageWithHistory(kServePage, site.history),
+            {{"Content-Security-Policy", kPagePolicy}}};
+  }
+  if (req.path == "/metrics") {  // metrics: the register for Prometheus
+    return {200, kExpositionContentType, site.metrics.Scrape(), {}};
   }
   if (req.path == "/api/online") {
     try {
-      return {200, kJson, OnlineJson(presence::ReadOnline(connectionString), staleAfter), {}};
+      return {
+          200, kJson, OnlineJson(presence::ReadOnline(site.connectionString), site.staleAfter), {}};
     } catch (const std::exception& e) {
       // The details (server, port, driver) are for the administrator, not for every visitor.
       std::cerr << "webquorrel serve: cannot read the register: " << e.what() << std::endl;
@@ -117,8 +137,12 @@ void Serve(const ServeOptions& options, const Text& connectionString) {
   const std::vector<std::string> names = AnsweredNames(socket, address, options.hostNames);
 
   StopSignals signals;  // before the server starts its threads, which inherit the mask
+  // metrics: the register for Prometheus, scanned at most once per interval.
+  MetricsScanner metrics([&connectionString] { return presence::ReadOnline(connectionString); },
+                         std::chrono::seconds(options.metricsInterval));
+  const Site site{socket, names, connectionString, staleAfter, options.history, metrics};
   HttpServer server(socket.fd, HttpLimits{}, [&](const HttpRequest& req) {
-    HttpResponse res = Route(req, socket, names, connectionString, staleAfter);
+    HttpResponse res = Route(req, site);
     AddCommonHeaders(res);
     LogRequest(req, res.status);
     return res;
@@ -137,7 +161,8 @@ void AddServeCommand(CLI::App& app) {
   std::shared_ptr<Options> options;
   CLI::App* command = AddDatabaseCommand(
       app, options, "serve",
-      "Serve a read-only web page of who is online, and its data at /api/online");
+      "Serve a read-only web page of who is online with its history, its data at /api/online and "
+      "metrics at /metrics");
   command
       ->add_option("--listen", options->listen, "ADDRESS:PORT to listen on (port 0: any free port)")
       ->default_str(kDefaultListen);
@@ -149,6 +174,13 @@ void AddServeCommand(CLI::App& app) {
   command->add_option("--stale-after", options->staleAfter,
                       "Mark records older than this on the page (the prune limit: 90s, 10m, 2h "
                       "or 1d)");
+  AddHistoryOption(*command, options->history);  // history: --history
+  // metrics: --scan-interval
+  command
+      ->add_option("--scan-interval", options->metricsInterval,
+                   "/metrics scans the register at most once in SECONDS (the scrape interval)")
+      ->check(CLI::Range(1, 3600))
+      ->default_str("15");
   command->callback([options] { Serve(*options, LookingConnection(options->conn)); });
 }
 

@@ -11,7 +11,7 @@ install(TARGETS WebQuorrel LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/webquorre
 # prefix they name the installed command and settings file.
 set(WEBQUORREL_UNIT_DIR lib/systemd/system CACHE STRING "Where the systemd units go")
 foreach(unit webquorrel-agent@.service webquorrel-prune.service webquorrel-prune.timer
-             webquorrel-serve.service)
+             webquorrel-serve.service webquorrel-sample.service webquorrel-sample.timer)
   file(READ ${PROJECT_SOURCE_DIR}/contrib/${unit} text)
   string(REPLACE "/usr/bin/webquorrel" "${CMAKE_INSTALL_FULL_BINDIR}/webquorrel" text "${text}")
   string(REPLACE "/etc/webquorrel/" "${CMAKE_INSTALL_FULL_SYSCONFDIR}/webquorrel/" text "${text}")
@@ -22,7 +22,9 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${PROJECT_SOURCE_DIR}/contrib/webquorrel-agent@.service
              ${PROJECT_SOURCE_DIR}/contrib/webquorrel-prune.service
              ${PROJECT_SOURCE_DIR}/contrib/webquorrel-prune.timer
-             ${PROJECT_SOURCE_DIR}/contrib/webquorrel-serve.service)
+             ${PROJECT_SOURCE_DIR}/contrib/webquorrel-serve.service
+             ${PROJECT_SOURCE_DIR}/contrib/webquorrel-sample.service
+             ${PROJECT_SOURCE_DIR}/contrib/webquorrel-sample.timer)
 
 # Comments only; it may come to hold a database password, hence root-only reading.
 install(FILES contrib/webquorrel.env DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/webquorrel

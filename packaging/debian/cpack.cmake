@@ -43,8 +43,10 @@ embedded SQLite file).
 
 This package installs the webquorrel command, which runs the presence update
 and lets administrators list, count, prune and repair presence records or
-watch them on a read-only web page; systemd units that keep a machine
-registered (webquorrel-agent@MODULE.service) and expire stale records
-(webquorrel-prune.timer), neither enabled on installation; and
+watch them on a read-only web page with their history and Prometheus
+metrics; systemd units that keep a machine registered
+(webquorrel-agent@MODULE.service), expire stale records
+(webquorrel-prune.timer) and record who is online every minute
+(webquorrel-sample.timer), none enabled on installation; and
 WebQuorrel.so, the COM-shaped plug-in that Linux hosts load.")
 include(CPack)

@@ -218,6 +218,19 @@ if [[ -n "${WEBQUORREL_TEST_PG_CONN:-}" ]]; then
   interop PostgreSQL "$pg" "$pg"
 fi
 
+# webquorrel.exe sample, once: the history file written through the SQLite ODBC driver holds the
+# Interop workstations (Linux and each Windows architecture run), and the Linux command reads it
+# back.
+check_exe_sample() {
+  local db=$1 history="$tmp/history.db" out total=$((${#win_archs[@]} + 1))
+  WEBQUORREL_SQLITE_DRIVER=SQLite3 run_win win64 "$root/build-win64/webquorrel.exe" sample \
+    --conn "$(sqlite_conn win64 "$db")" --history "$history" >/dev/null || fail "webquorrel.exe sample"
+  out=$("$cli" history --history "$history" --csv | tr -d '\r') || fail "history of webquorrel.exe sample"
+  grep -q "^sample,.*,Interop,$total\$" <<<"$out" || fail "webquorrel.exe sample recorded: $out"
+  say "webquorrel.exe sample: Interop $total recorded, read back by the Linux command"
+}
+check_exe_sample "$db"
+
 # Unregistering one architecture leaves the other registered and working.
 if can_run win32; then
   unregister win64

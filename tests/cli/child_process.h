@@ -51,9 +51,11 @@ class ChildProcess {
  public:
   // Runs WEBQUORREL_EXE with args; env holds NAME=value entries that replace or add to this
   // process's environment, later ones winning; an entry NAME without '=' removes NAME. Its stdout
-  // and stderr go to outputPrefix + ".out" and ".err".
+  // and stderr go to outputPrefix + ".out" and ".err". Another program may be named instead of
+  // WEBQUORREL_EXE.
   ChildProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
-               const std::filesystem::path& outputPrefix)
+               const std::filesystem::path& outputPrefix,
+               const std::string& program = WEBQUORREL_EXE)
       : out_(outputPrefix.string() + ".out"), err_(outputPrefix.string() + ".err") {
     std::vector<std::string> environment;
     const auto put = [&](const std::string& entry) {  // replaces an entry of the same name
@@ -73,7 +75,7 @@ class ChildProcess {
     };
     for (char** e = environ; *e != nullptr; ++e) put(*e);
     for (const std::string& e : env) put(e);  // later entries win
-    std::vector<std::string> argv = {WEBQUORREL_EXE};
+    std::vector<std::string> argv = {program};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> argp, envp;
     for (auto& a : argv) argp.push_back(a.data());
@@ -87,7 +89,7 @@ class ChildProcess {
     posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int rc = posix_spawn(&pid_, argp[0], &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " WEBQUORREL_EXE);
+    if (rc != 0) throw std::runtime_error("cannot start " + program);
   }
   ~ChildProcess() {
     if (!status_) {
