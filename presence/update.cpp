@@ -47,16 +47,23 @@ int32_t RunSteps(const Text& gstrConnSystem, int16_t SelfState, const Text& ModN
   }
 
   const Text marker = PresenceMarker();
+  // A damaged record of another workstation, to be written anew once the scan is over.
+  struct Replacement {
+    Text workstation;
+    Text module;
+    bool login;
+  };
+  std::vector<Replacement> replacements;
   std::vector<db::Value> deleteList;
   {
-    // Every row is read before anything is written, so a record written during the scan is
-    // never visited.
+    // Every row is read and judged before anything is written, so a record written by this
+    // update is never visited, and a row that cannot be listed fails the update with nothing
+    // written. Only what is to be written or deleted is kept, not the rows.
     step = "marker query";
-    const std::vector<db::MarkedRow> rows = reg->ReadMarked(marker);
-    step = "scan";
     RecordReader reader;
     const Text* workstation = nullptr;
-    for (const db::MarkedRow& row : rows) {
+    reg->ScanMarked(marker, [&](const db::MarkedRow& row) {
+      step = "scan";
       if (workstation == nullptr) workstation = &WorkstationName();
       switch (ClassifyRow(reader, row, *workstation)) {
         case RecordKind::kOwn:
@@ -64,23 +71,25 @@ int32_t RunSteps(const Text& gstrConnSystem, int16_t SelfState, const Text& ModN
           break;
         case RecordKind::kLive:
           break;
-        case RecordKind::kDamaged: {
+        case RecordKind::kDamaged:
           // Replaced only when the delete below removes it, so that no update multiplies the
           // replacements of a record it cannot remove.
           if (!DeleteCovers(ModName, row.module)) break;
-          const db::Value& id = ListedId(row.id);  // fails before any write
-          step = "replacement record";
-          WriteOnlineRecord(gstrConnSystem, Text(reader.workstation()), serverTime,
-                            ModuleOf(row.module), LoginFlagOf(row.state));
-          deleteList.push_back(id);
-          step = "scan";
+          deleteList.push_back(ListedId(row.id));
+          replacements.push_back(
+              {Text(reader.workstation()), ModuleOf(row.module), LoginFlagOf(row.state)});
           break;
-        }
         case RecordKind::kUnreadable:
           if (DeleteCovers(ModName, row.module)) deleteList.push_back(ListedId(row.id));
           break;
       }
-    }
+      step = "marker query";
+    });
+  }
+
+  for (const Replacement& r : replacements) {
+    step = "replacement record";
+    WriteOnlineRecord(gstrConnSystem, r.workstation, serverTime, r.module, r.login);
   }
 
   if (!deleteList.empty()) {

@@ -4,14 +4,16 @@
 //
 //   auto reg = db::Register::Open(u"Provider=SQLite;Data Source=/tmp/p.db");
 //   std::optional<db::Value> now = reg->ServerClock();
-//   for (const db::MarkedRow& row : reg->ReadMarked(marker)) ...
+//   reg->ScanMarked(marker, [&](const db::MarkedRow& row) { ... });
 //
+// A register belongs to the thread that uses it: one thread at a time, never shared.
 // Every failure raises wq::Error (wq::DatabaseError for the engine's own, with its native code
 // and SQLSTATE); no description shows a password.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,10 +53,19 @@ class Register {
 
   // The server's clock as GETDATE() gives it; none when the query gave no row.
   virtual std::optional<Value> ServerClock() = 0;
-  // Every row whose ssDesc is the marker, read whole before this returns, in the order the
-  // database gives them. A missing ssID, ssOption, ssModeName or ssState column raises
-  // kItemNotFound.
-  virtual std::vector<MarkedRow> ReadMarked(const Text& marker) = 0;
+  // Reads every row whose ssDesc is the marker, in the order the database gives them, and hands
+  // each to visit before the next is read. The row is reused, so visit copies what it keeps; it
+  // must not write to this register, whose read is still under way. Nothing is kept between
+  // rows, so the read costs the same memory for ten rows or a million. A missing ssID, ssOption,
+  // ssModeName or ssState column raises kItemNotFound.
+  virtual void ScanMarked(const Text& marker,
+                          const std::function<void(const MarkedRow&)>& visit) = 0;
+  // The same rows, read whole before this returns.
+  std::vector<MarkedRow> ReadMarked(const Text& marker) {
+    std::vector<MarkedRow> rows;
+    ScanMarked(marker, [&](const MarkedRow& row) { rows.push_back(row); });
+    return rows;
+  }
   // Adds one row: ssDesc = marker, ssOption, ssState, ssModeName; the database fills the rest.
   virtual void Add(const Text& marker, const Text& option, int16_t state, const Text& module) = 0;
   // Deletes the rows of these ids (each as ReadMarked gave it) that carry the marker, in one

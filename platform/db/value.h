@@ -41,6 +41,12 @@ class Value {
   double real() const { return std::get<double>(v_); }
   const Text& text() const { return std::get<Text>(v_); }
   const DateTime& date_time() const { return std::get<DateTime>(v_); }
+  // Makes the value a text and returns it to be filled; a value that is a text already keeps its
+  // storage, so a row read again and again allocates nothing.
+  Text& SetText() {
+    if (!IsText()) v_.emplace<Text>();
+    return std::get<Text>(v_);
+  }
 
   bool operator==(const Value&) const = default;
 

@@ -1,15 +1,41 @@
 #include "platform/text/text.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace wq {
 
-Text FromUtf8(std::string_view s) {
-  // Most texts are ASCII throughout, or start so: that part is widened in one pass.
+namespace {
+
+// Widens the ASCII bytes at the start of s into out (sized to s) and returns how many there were.
+size_t WidenAsciiPrefix(std::string_view s, char16_t* out) {
   size_t i = 0;
   const size_t n = s.size();
-  while (i < n && static_cast<unsigned char>(s[i]) < 0x80) ++i;
-  Text out(s.begin(), s.begin() + i);
-  if (i == n) return out;
-  out.reserve(n);
+#if defined(__SSE2__)
+  // Sixteen bytes at a time while none has its high bit set.
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= n; i += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+    if (_mm_movemask_epi8(bytes) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(bytes, zero));
+  }
+#endif
+  for (; i < n && static_cast<unsigned char>(s[i]) < 0x80; ++i)
+    out[i] = static_cast<char16_t>(s[i]);
+  return i;
+}
+
+}  // namespace
+
+void AssignUtf8(Text& out, std::string_view s) {
+  // Most texts are ASCII throughout, or start so: that part is widened in one pass.
+  const size_t n = s.size();
+  out.resize(n);
+  size_t i = WidenAsciiPrefix(s, out.data());
+  out.resize(i);
+  if (i == n) return;
   auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
   while (i < n) {
     const unsigned char b0 = byte(i);
@@ -42,6 +68,11 @@ Text FromUtf8(std::string_view s) {
     }
     i += len;
   }
+}
+
+Text FromUtf8(std::string_view utf8) {
+  Text out;
+  AssignUtf8(out, utf8);
   return out;
 }
 

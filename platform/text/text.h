@@ -12,6 +12,8 @@ using TextView = std::u16string_view;
 
 // Strict UTF-8 decoding: a malformed sequence becomes U+FFFD, never a crash.
 Text FromUtf8(std::string_view utf8);
+// The same into out, whose storage is kept when it is large enough.
+void AssignUtf8(Text& out, std::string_view utf8);
 // Unpaired surrogates become U+FFFD.
 std::string ToUtf8(TextView text);
 

@@ -52,11 +52,11 @@ class OdbcRegister final : public Register {
     });
   }
 
-  std::vector<MarkedRow> ReadMarked(const Text& marker) override {
-    return session_.Run([&] {
+  void ScanMarked(const Text& marker,
+                  const std::function<void(const MarkedRow&)>& visit) override {
+    session_.Run([&] {
       Statement st(session_);
-      std::vector<MarkedRow> rows;
-      if (!st.Execute(MarkedRowsQuery(marker), {})) return rows;
+      if (!st.Execute(MarkedRowsQuery(marker), {})) return true;
       const std::vector<Column> columns = st.Describe();
       std::vector<Text> names;
       for (const Column& c : columns) names.push_back(c.name);
@@ -72,17 +72,20 @@ class OdbcRegister final : public Register {
                                     {c.state, &MarkedRow::state}};
       std::sort(wanted.begin(), wanted.end(),
                 [](const Wanted& a, const Wanted& b) { return a.column < b.column; });
+      MarkedRow row;
       while (st.Fetch()) {
-        MarkedRow row;
         for (const Wanted& w : wanted) {
           const bool option = w.column == c.option;
-          row.*w.field = st.Get(w.column, columns[w.column], option ? kMaxOptionUnits : 0,
-                                option ? &row.optionTooLong : nullptr);
+          st.GetInto(w.column, columns[w.column], row.*w.field, option ? kMaxOptionUnits : 0,
+                     option ? &row.optionTooLong : nullptr);
         }
-        rows.push_back(std::move(row));
+        // A row handed over is never handed over again: a connection lost from here on is an
+        // error, not a reason to read the rows anew.
+        session_.MarkUsed();
+        visit(row);
       }
       st.Finish();
-      return rows;
+      return true;
     });
   }
 

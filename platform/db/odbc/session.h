@@ -49,7 +49,7 @@ class Session {
       used_ = true;
       return result;
     } catch (const DatabaseError& error) {
-      if (!IsConnectionLost(error)) throw;
+      if (used_ || !IsConnectionLost(error)) throw;  // the work had begun to count
     }
     Reconnect();
     auto result = work();

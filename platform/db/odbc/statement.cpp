@@ -198,6 +198,14 @@ bool Statement::Fetch() {
 }
 
 Value Statement::Get(int column_index, const Column& column, size_t maxUnits, bool* tooLong) {
+  Value v;
+  GetInto(column_index, column, v, maxUnits, tooLong);
+  return v;
+}
+
+void Statement::GetInto(int column_index, const Column& column, Value& into, size_t maxUnits,
+                        bool* tooLong) {
+  if (tooLong != nullptr) *tooLong = false;
   const SQLUSMALLINT index = static_cast<SQLUSMALLINT>(column_index + 1);
   const char* action = "Reading a column value";
   SQLLEN indicator = 0;
@@ -205,37 +213,44 @@ Value Statement::Get(int column_index, const Column& column, size_t maxUnits, bo
     case ReadAs::kInteger: {
       SQLBIGINT v = 0;
       Check(SQLGetData(stmt_, index, SQL_C_SBIGINT, &v, sizeof v, &indicator), action);
-      if (indicator == SQL_NULL_DATA) return Null{};
-      return Value(int64_t{v});
+      into = indicator == SQL_NULL_DATA ? Value() : Value(int64_t{v});
+      return;
     }
     case ReadAs::kReal: {
       double v = 0;
       Check(SQLGetData(stmt_, index, SQL_C_DOUBLE, &v, sizeof v, &indicator), action);
-      if (indicator == SQL_NULL_DATA) return Null{};
-      return Value(v);
+      into = indicator == SQL_NULL_DATA ? Value() : Value(v);
+      return;
     }
     case ReadAs::kTimestamp: {
       SQL_TIMESTAMP_STRUCT t = {};
       Check(SQLGetData(stmt_, index, SQL_C_TYPE_TIMESTAMP, &t, sizeof t, &indicator), action);
-      if (indicator == SQL_NULL_DATA) return Null{};
-      return Value(DateTime{t.year, t.month, t.day, t.hour, t.minute, t.second});
+      into = indicator == SQL_NULL_DATA
+                 ? Value()
+                 : Value(DateTime{t.year, t.month, t.day, t.hour, t.minute, t.second});
+      return;
     }
     case ReadAs::kTime: {
       SQL_TIME_STRUCT t = {};
       Check(SQLGetData(stmt_, index, SQL_C_TYPE_TIME, &t, sizeof t, &indicator), action);
-      if (indicator == SQL_NULL_DATA) return Null{};
+      if (indicator == SQL_NULL_DATA) {
+        into = Value();
+        return;
+      }
       DateTime d;  // a time alone sits on day zero, as a variant date does
       d.hour = t.hour;
       d.minute = t.minute;
       d.second = t.second;
-      return Value(d);
+      into = Value(d);
+      return;
     }
     case ReadAs::kDecimal:
     case ReadAs::kText:
       break;
   }
-  // Text in pieces, for values longer than the buffer.
-  Text text;
+  // Text in pieces, for values longer than the buffer; a text value keeps its storage.
+  Text& text = into.SetText();
+  text.clear();
   SQLWCHAR buffer[512];
   constexpr SQLLEN kBytes = sizeof(buffer);
   constexpr size_t kUnits = std::size(buffer) - 1;  // room for the terminating NUL
@@ -243,7 +258,10 @@ Value Statement::Get(int column_index, const Column& column, size_t maxUnits, bo
     SQLRETURN rc = SQLGetData(stmt_, index, SQL_C_WCHAR, buffer, kBytes, &indicator);
     if (rc == SQL_NO_DATA) break;
     Check(rc, action);
-    if (indicator == SQL_NULL_DATA) return Null{};
+    if (indicator == SQL_NULL_DATA) {
+      into = Value();
+      return;
+    }
     bool complete = indicator != SQL_NO_TOTAL && indicator <= kBytes - SQLLEN{sizeof(SQLWCHAR)};
     size_t units = complete ? static_cast<size_t>(indicator) / sizeof(SQLWCHAR) : kUnits;
     if (maxUnits != 0 &&
@@ -251,13 +269,16 @@ Value Statement::Get(int column_index, const Column& column, size_t maxUnits, bo
          (indicator != SQL_NO_TOTAL && static_cast<size_t>(indicator) / sizeof(SQLWCHAR) >
                                            maxUnits - text.size()))) {
       *tooLong = true;  // the rest stays unread; the next column or row discards it
-      return Null{};
+      into = Value();
+      return;
     }
     text.append(reinterpret_cast<const char16_t*>(buffer), units);
     if (complete) break;
   }
-  if (FetchAs(column.type) == ReadAs::kDecimal) return DecimalValue(text, column.digits);
-  return Value(std::move(text));
+  if (FetchAs(column.type) == ReadAs::kDecimal) {
+    Value number = DecimalValue(text, column.digits);
+    into = std::move(number);
+  }
 }
 
 ResultData Statement::ReadAll() {

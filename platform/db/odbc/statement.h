@@ -45,6 +45,10 @@ class Statement {
   // The current row's value of a column (0-based), read in ascending column order. With
   // maxUnits, a text longer than that many UTF-16 units is left unread: null, *tooLong set.
   Value Get(int index, const Column& column, size_t maxUnits = 0, bool* tooLong = nullptr);
+  // The same into a value; a text value keeps its storage, so a row read again and again
+  // allocates nothing.
+  void GetInto(int index, const Column& column, Value& into, size_t maxUnits = 0,
+               bool* tooLong = nullptr);
   // Drains the remaining results of a statement that produced none.
   void Finish();
 

@@ -57,35 +57,46 @@ class Statement {
     if (rc == SQLITE_DONE) return false;
     RaiseEngineError(db_);
   }
-  // A column of the current row; texts longer than maxUnits UTF-16 units (when given) come
-  // back as null with *tooLong set, unread. Binary values raise a type mismatch.
-  Value Column(int i, size_t maxUnits = 0, bool* tooLong = nullptr) const {
+  // Reads a column of the current row into v (a text value keeps its storage). Texts longer
+  // than maxUnits UTF-16 units (when given) are left unread: v becomes null and *tooLong is set.
+  // Binary values raise a type mismatch.
+  void ColumnInto(int i, Value& v, size_t maxUnits = 0, bool* tooLong = nullptr) const {
+    if (tooLong != nullptr) *tooLong = false;
     switch (sqlite3_column_type(stmt_, i)) {
       case SQLITE_INTEGER:
-        return Value(static_cast<int64_t>(sqlite3_column_int64(stmt_, i)));
+        v = Value(static_cast<int64_t>(sqlite3_column_int64(stmt_, i)));
+        return;
       case SQLITE_FLOAT:
-        return Value(sqlite3_column_double(stmt_, i));
+        v = Value(sqlite3_column_double(stmt_, i));
+        return;
       case SQLITE_TEXT: {
-        // UTF-8 takes at least one byte per UTF-16 unit, at most three.
-        if (maxUnits != 0 &&
-            static_cast<size_t>(sqlite3_column_bytes(stmt_, i)) > 3 * maxUnits) {
-          *tooLong = true;
-          return Value();
-        }
         const char* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
-        Text text = FromUtf8(std::string_view(data, sqlite3_column_bytes(stmt_, i)));
+        const size_t bytes = static_cast<size_t>(sqlite3_column_bytes(stmt_, i));
+        // UTF-8 takes at least one byte per UTF-16 unit, at most three.
+        if (maxUnits != 0 && bytes > 3 * maxUnits) {
+          *tooLong = true;
+          v = Value();
+          return;
+        }
+        Text& text = v.SetText();
+        AssignUtf8(text, std::string_view(data, bytes));
         if (maxUnits != 0 && text.size() > maxUnits) {
           *tooLong = true;
-          return Value();
+          v = Value();
         }
-        return Value(std::move(text));
+        return;
       }
       case SQLITE_BLOB:
         throw Error::TypeMismatch(std::string("the column ") + sqlite3_column_name(stmt_, i) +
                                   " holds binary data");
       default:
-        return Value();
+        v = Value();
     }
+  }
+  Value Column(int i) const {
+    Value v;
+    ColumnInto(i, v);
+    return v;
   }
   std::vector<Text> ColumnNames() const {
     std::vector<Text> names;
@@ -104,10 +115,12 @@ class Statement {
 class SqliteRegister final : public Register {
  public:
   SqliteRegister(const std::string& path, Access access) {
+    // A register is used by one thread at a time, so the connection needs no lock of its own
+    // around every call (several connections to one file still lock the file).
     const int flags = (access == Access::kReadOnly
                            ? SQLITE_OPEN_READONLY
                            : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-                      SQLITE_OPEN_EXRESCODE;
+                      SQLITE_OPEN_EXRESCODE | SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) FailOpen(path, rc);
     sqlite3_extended_result_codes(db_, 1);
@@ -136,22 +149,21 @@ class SqliteRegister final : public Register {
     return st.Column(0);
   }
 
-  std::vector<MarkedRow> ReadMarked(const Text& marker) override {
+  void ScanMarked(const Text& marker,
+                  const std::function<void(const MarkedRow&)>& visit) override {
     Statement st(Db(), MarkedRowsQuery(marker));
     // The first step compiles the statement anew when the table changed since it was prepared,
     // and the columns are those it then has.
     bool more = st.Step();
     const MarkedColumns c = FindMarkedColumns(st.ColumnNames());
-    std::vector<MarkedRow> rows;
+    MarkedRow row;
     for (; more; more = st.Step()) {
-      MarkedRow row;
-      row.id = st.Column(c.id);
-      row.option = st.Column(c.option, kMaxOptionUnits, &row.optionTooLong);
-      row.module = st.Column(c.module);
-      row.state = st.Column(c.state);
-      rows.push_back(std::move(row));
+      st.ColumnInto(c.id, row.id);
+      st.ColumnInto(c.option, row.option, kMaxOptionUnits, &row.optionTooLong);
+      st.ColumnInto(c.module, row.module);
+      st.ColumnInto(c.state, row.state);
+      visit(row);
     }
-    return rows;
   }
 
   void Add(const Text& marker, const Text& option, int16_t state, const Text& module) override {
