@@ -181,6 +181,13 @@ TEST_P(PresenceUpdate, IdsThatAreNotWholeNumbersFailTheUpdate) {
   AddRecord("PC-4,", "", 0, "4 OR 1=1");
   EXPECT_EQ(UpdateAs("PC-7", 0).error->number(), kTypeMismatch);
   EXPECT_EQ(Records().size(), 1u);
+  // So does one whose id is sound beside a row whose id is not: nothing is written at all.
+  db_ = GetParam().make();
+  Create(Layout::kLooseIds);
+  AddRecord("PC-5,", "", 0, "5");
+  AddRecord(std::string("PC-7,") + kTime, "", 0, "x");
+  EXPECT_EQ(UpdateAs("PC-7", 0).error->number(), kTypeMismatch);
+  EXPECT_EQ(Records().size(), 2u);
 }
 
 TEST_P(PresenceUpdate, DigitOnlyTextIdsAreAccepted) {
