@@ -7,7 +7,7 @@
 
 #include "frame/trace_platform.h"
 #include "platform/db/secrets.h"
-#include "platform/host/host.h"
+#include "platform/env/env.h"
 #include "platform/text/ansi.h"
 
 namespace wq::frame {
@@ -31,7 +31,7 @@ std::string TimeStamp() {
 // The workstation name: the computer name in upper case, from the ANSI code page to UTF-8.
 std::string ComputerName() {
   char name[256] = {};
-  if (!Host::Default().GetComputerNameA(name, sizeof name)) return "?";
+  if (!Env::Default().GetComputerNameA(name, sizeof name)) return "?";
   const std::string_view bytes(name);
   return ToUtf8(ToUpper(AnsiCodePage::Process().Decode(
       reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())));

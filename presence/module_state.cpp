@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/env/env.h"
 #include "platform/error.h"
-#include "platform/host/host.h"
 #include "platform/text/ansi.h"
 
 namespace wq::presence {
@@ -69,7 +69,7 @@ Text ReadWorkstationName() {
   Bytes buffer = codePage.Encode(Text(16, u' '));
   buffer.resize(16, ' ');
   // As on Windows, the call's result is not examined: a failure leaves the blanks.
-  Host::Default().GetComputerNameA(reinterpret_cast<char*>(buffer.data()), 16);
+  Env::Default().GetComputerNameA(reinterpret_cast<char*>(buffer.data()), 16);
   const Text decoded = codePage.Decode(buffer);
   TextView name = TrimBlanks(decoded);
   if (name.empty()) {

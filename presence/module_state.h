@@ -10,7 +10,7 @@
 
 namespace wq::presence {
 
-// This thread's workstation name in upper case, read from Host::Default() at the first use.
+// This thread's workstation name in upper case, read from Env::Default() at the first use.
 // Raises invalid procedure call when the computer name comes back empty; a failed read is not
 // stored, so the next use tries again.
 const Text& WorkstationName();

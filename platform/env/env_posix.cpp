@@ -1,4 +1,4 @@
-// The host on Linux: the computer name from WEBQUORREL_COMPUTERNAME or the host name, and the
+// The machine on Linux: the computer name from WEBQUORREL_COMPUTERNAME or the host name, and the
 // message through the notifier.
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <exception>
 
-#include "platform/host/platform_host.h"
+#include "platform/env/platform_env.h"
 #include "platform/text/ansi.h"
 
 namespace wq {
@@ -45,7 +45,7 @@ Bytes NameBytes(const Text& name, const AnsiCodePage& codePage) {
   return out;
 }
 
-class PosixHost : public Host {
+class PosixEnv : public Env {
  public:
   bool GetComputerNameA(char* buffer, uint32_t size) override {
     if (buffer == nullptr) return false;
@@ -61,17 +61,17 @@ class PosixHost : public Host {
     return true;
   }
 
-  void ShowMessage(const Text& message) override { host_internal::Notify(message); }
+  void ShowMessage(const Text& message) override { env_internal::Notify(message); }
 };
 
 }  // namespace
 
-namespace host_internal {
+namespace env_internal {
 
-Host& PlatformHost() {
-  static PosixHost host;
-  return host;
+Env& PlatformEnv() {
+  static PosixEnv env;
+  return env;
 }
 
-}  // namespace host_internal
+}  // namespace env_internal
 }  // namespace wq

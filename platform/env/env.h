@@ -2,21 +2,21 @@
 // and the one message it shows. One implementation per platform.
 #pragma once
 
+#include <cstdint>
 #include <functional>
-#include <optional>
-#include <string>
 
 #include "platform/text/text.h"
 
 namespace wq {
 
-class Host {
+class Env {
  public:
-  virtual ~Host() = default;
+  virtual ~Env() = default;
 
-  // The process-wide host. Tests may replace it with SetDefault (nullptr restores the real one).
-  static Host& Default();
-  static void SetDefault(Host* host);
+  // The process-wide environment. Tests may replace it with SetDefault (nullptr restores the
+  // real one).
+  static Env& Default();
+  static void SetDefault(Env* env);
 
   // GetComputerNameA's contract: writes the computer name's ANSI bytes and a NUL into buffer
   // (size bytes) and returns true; returns false and leaves the buffer alone on failure.
