@@ -18,8 +18,8 @@ std::string Utf8(const wchar_t* text) {
   return ToUtf8(TextView(reinterpret_cast<const char16_t*>(text)));
 }
 
-// The machine's own environment for the computer name (as the DLL reads it); the clock message
-// goes to stderr instead of a message box, so that it does not hold the command up.
+// The machine's own environment for the computer name (as the DLL reads it) and the clock; the
+// clock message goes to stderr instead of a message box, so that it does not hold the command up.
 class ConsoleEnv : public Env {
  public:
   explicit ConsoleEnv(Env& machine) : machine_(machine) {}
@@ -27,6 +27,7 @@ class ConsoleEnv : public Env {
     return machine_.GetComputerNameA(buffer, size);
   }
   void ShowMessage(const Text& message) override { std::cerr << ToUtf8(message) << std::endl; }
+  std::chrono::system_clock::time_point Now() override { return machine_.Now(); }
 
  private:
   Env& machine_;

@@ -13,10 +13,10 @@
 namespace wq::frame {
 namespace {
 
-// "2026-12-08T13:41:27Z": UTC, to the second.
+// "2026-12-08T13:41:27Z": the machine's clock in UTC, to the second.
 std::string TimeStamp() {
   using namespace std::chrono;
-  const auto now = floor<seconds>(system_clock::now());
+  const auto now = floor<seconds>(Env::Default().Now());
   const auto day = floor<days>(now);
   const year_month_day date{day};
   const hh_mm_ss time{now - day};

@@ -1,4 +1,4 @@
-// The replaceable process-wide environment and the message notifier.
+// The replaceable process-wide environment, its wall clock and the message notifier.
 #include "platform/env/env.h"
 
 #include <atomic>
@@ -37,6 +37,8 @@ Env& Env::Default() {
 }
 
 void Env::SetDefault(Env* env) { g_override.store(env, std::memory_order_release); }
+
+std::chrono::system_clock::time_point Env::Now() { return std::chrono::system_clock::now(); }
 
 void SetMessageNotifier(MessageNotifier notifier) {
   std::lock_guard lock(NotifierMutex());

@@ -1,7 +1,8 @@
-// What the component needs from the machine, behind one replaceable seam: the computer name
-// and the one message it shows. One implementation per platform.
+// What the component needs from the machine, behind one replaceable seam: the computer name,
+// the wall clock and the one message it shows. One implementation per platform.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -27,6 +28,10 @@ class Env {
   // Shows the modal message (OK only, empty caption) and returns once it is dismissed.
   // On Linux it goes to the notifier; the default notifier writes the text to stderr.
   virtual void ShowMessage(const Text& message) = 0;
+
+  // The machine's wall clock. Every reading of the date and time now goes through here, so
+  // that tests can set it; intervals are measured with steady_clock instead.
+  virtual std::chrono::system_clock::time_point Now();
 };
 
 // Replaces where ShowMessage sends its text on Linux (nullptr restores stderr).

@@ -1,5 +1,6 @@
 // The machine on Windows: the system's computer name and a message box that, with no owner window,
-// disables every top-level window of the calling thread (MB_TASKMODAL) until it is dismissed.
+// disables every top-level window of the calling thread (MB_TASKMODAL) until it is dismissed. The
+// wall clock is Env's own: the standard system_clock.
 #include <windows.h>
 
 #include "platform/env/platform_env.h"
