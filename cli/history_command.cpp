@@ -12,14 +12,13 @@
 #include "cli/history_chart.h"
 #include "cli/history_report.h"
 #include "cli/history_store.h"
+#include "platform/env/env.h"
 #include "presence/online.h"
 
 namespace wq::cli {
 
 int64_t UnixNow() {
-  return std::chrono::duration_cast<std::chrono::seconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::floor<std::chrono::seconds>(Env::Default().Now()).time_since_epoch().count();
 }
 
 void AddHistoryOption(CLI::App& command, std::optional<std::string>& history) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "cli/system.h"
+#include "platform/env/env_posix.h"
 #include "platform/error.h"
 #include "platform/text/text.h"
 
@@ -46,14 +47,7 @@ void SetEnvironmentValue(const char* name, const std::string& value) {
   setenv(name, value.c_str(), 1);
 }
 
-std::string UncutComputerName() {
-  if (std::string env = EnvironmentVariable("WEBQUORREL_COMPUTERNAME"); !env.empty()) return env;
-  char buf[256] = {};
-  if (gethostname(buf, sizeof buf - 1) != 0) return {};
-  std::string name(buf);
-  name = name.substr(0, name.find('.'));
-  return ToUtf8(ToUpper(FromUtf8(name)));
-}
+std::string UncutComputerName() { return ToUtf8(wq::UncutComputerName()); }
 
 std::string EmbeddedDatabasePath() {
   std::filesystem::path base;

@@ -8,8 +8,8 @@
 #include <iostream>
 
 #include "cli/system.h"
+#include "platform/env/env.h"
 #include "platform/error.h"
-#include "platform/host/host.h"
 
 namespace wq::cli {
 namespace {
@@ -18,18 +18,19 @@ std::string Utf8(const wchar_t* text) {
   return ToUtf8(TextView(reinterpret_cast<const char16_t*>(text)));
 }
 
-// The machine's own host for the computer name (as the DLL reads it); the clock message goes to
-// stderr instead of a message box, so that it does not hold the command up.
-class ConsoleHost : public Host {
+// The machine's own environment for the computer name (as the DLL reads it) and the clock; the
+// clock message goes to stderr instead of a message box, so that it does not hold the command up.
+class ConsoleEnv : public Env {
  public:
-  explicit ConsoleHost(Host& machine) : machine_(machine) {}
+  explicit ConsoleEnv(Env& machine) : machine_(machine) {}
   bool GetComputerNameA(char* buffer, uint32_t size) override {
     return machine_.GetComputerNameA(buffer, size);
   }
   void ShowMessage(const Text& message) override { std::cerr << ToUtf8(message) << std::endl; }
+  std::chrono::system_clock::time_point Now() override { return machine_.Now(); }
 
  private:
-  Host& machine_;
+  Env& machine_;
 };
 
 }  // namespace
@@ -58,8 +59,8 @@ Utf8Arguments::Utf8Arguments(int argc, char** argv) {
 
 void PrepareProcess() {
   SetConsoleOutputCP(CP_UTF8);
-  static ConsoleHost host(Host::Default());
-  Host::SetDefault(&host);
+  static ConsoleEnv env(Env::Default());
+  Env::SetDefault(&env);
 }
 
 std::string EnvironmentVariable(const char* name) {

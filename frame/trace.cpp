@@ -7,16 +7,16 @@
 
 #include "frame/trace_platform.h"
 #include "platform/db/secrets.h"
-#include "platform/host/host.h"
-#include "platform/text/ansi.h"
+#include "platform/env/env.h"
+#include "platform/env/workstation_name.h"
 
 namespace wq::frame {
 namespace {
 
-// "2026-12-08T13:41:27Z": UTC, to the second.
+// "2026-12-08T13:41:27Z": the machine's clock in UTC, to the second.
 std::string TimeStamp() {
   using namespace std::chrono;
-  const auto now = floor<seconds>(system_clock::now());
+  const auto now = floor<seconds>(Env::Default().Now());
   const auto day = floor<days>(now);
   const year_month_day date{day};
   const hh_mm_ss time{now - day};
@@ -28,13 +28,13 @@ std::string TimeStamp() {
   return text;
 }
 
-// The workstation name: the computer name in upper case, from the ANSI code page to UTF-8.
+// The workstation name the records carry, in UTF-8; "?" when it cannot be read.
 std::string ComputerName() {
-  char name[256] = {};
-  if (!Host::Default().GetComputerNameA(name, sizeof name)) return "?";
-  const std::string_view bytes(name);
-  return ToUtf8(ToUpper(AnsiCodePage::Process().Decode(
-      reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())));
+  try {
+    return ToUtf8(ReadWorkstationName(Env::Default()));
+  } catch (const std::exception&) {
+    return "?";
+  }
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 namespace wq::presence {
 
-// This thread's workstation name in upper case, read from Host::Default() at the first use.
+// This thread's workstation name (ReadWorkstationName of Env::Default()), read at the first use.
 // Raises invalid procedure call when the computer name comes back empty; a failed read is not
 // stored, so the next use tries again.
 const Text& WorkstationName();
@@ -22,9 +22,5 @@ clsRC4& SharedRC4();
 // Releases the module state of every thread (each starts empty again at its next use) and says
 // how many there were. Only while no call runs on any thread: the module is about to unload.
 size_t ReleaseModuleStates();
-
-// The workstation name as the computer name buffer gives it: 16 bytes in the ANSI code page,
-// blanks around the name trimmed, one trailing NUL removed, upper-cased. Exposed for tests.
-Text ReadWorkstationName();
 
 }  // namespace wq::presence

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/db/register.h"
-#include "platform/host/host.h"
+#include "platform/env/env.h"
 #include "presence/module_state.h"
 #include "presence/presence_rows.h"
 #include "presence/record.h"
@@ -43,7 +43,7 @@ int32_t RunSteps(const Text& gstrConnSystem, int16_t SelfState, const Text& ModN
   step = "server time";
   const Text serverTime = ReadServerTimeText(*reg);
   if (!IsDate(serverTime)) {
-    Host::Default().ShowMessage(serverTime + u"\r\n" + kBadClockMessage);
+    Env::Default().ShowMessage(serverTime + u"\r\n" + kBadClockMessage);
   }
 
   const Text marker = PresenceMarker();

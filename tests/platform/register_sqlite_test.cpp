@@ -3,17 +3,19 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <stdexcept>
+#include <string>
 
 #include "platform/db/date_time.h"
 #include "platform/db/register.h"
 #include "platform/db/sqlite/machine_zone.h"
+#include "platform/env/env.h"
 #include "platform/error.h"
 #include "tests/error_of.h"
 #include "tests/temp_dir.h"
@@ -28,8 +30,9 @@ class SqliteRegister : public ::testing::Test {
   void SetUp() override {
     dir_ = testing::MakeTempDir("register");
     path_ = dir_ / "presence.db";
-    Exec("CREATE TABLE SystemSetting (ssID INTEGER PRIMARY KEY AUTOINCREMENT, ssDesc TEXT, "
-         "ssNote TEXT, ssOption TEXT, ssState INTEGER, ssModeName TEXT)");
+    Exec(
+        "CREATE TABLE SystemSetting (ssID INTEGER PRIMARY KEY AUTOINCREMENT, ssDesc TEXT, "
+        "ssNote TEXT, ssOption TEXT, ssState INTEGER, ssModeName TEXT)");
   }
   void TearDown() override {
     std::error_code ignored;
@@ -65,8 +68,8 @@ class SqliteRegister : public ::testing::Test {
 };
 
 TEST_F(SqliteRegister, OpensByProviderNameInAnyCaseInWriteAheadLogMode) {
-  auto reg = Register::Open(u" provider = sqlite ; DATA SOURCE = " + FromUtf8(path_.string()) +
-                            u" ;");
+  auto reg =
+      Register::Open(u" provider = sqlite ; DATA SOURCE = " + FromUtf8(path_.string()) + u" ;");
   EXPECT_EQ(reg->product(), "sqlite");
   EXPECT_EQ(reg->CountMarked(kMarker), 0);
   reg->RunSchemaStatement(u"CREATE TABLE Probe (x)");
@@ -123,27 +126,34 @@ TEST_F(SqliteRegister, ReadOnlyCreatesNothingAndWritesNothing) {
   EXPECT_EQ(ErrorOf([&] { reg->Add(kMarker, u"B", 0, u""); }).number() & 0xFF, SQLITE_READONLY);
 }
 
-// The server clock is the machine's local time (the zone of /etc/localtime) as text, whatever TZ
-// the process that writes has: every writer of one register stamps the same clock.
+// The server clock is the machine's clock (Env's) in the machine's zone (that of /etc/localtime)
+// as text, whatever TZ the process that writes has: every writer of one register stamps the same
+// clock.
 TEST_F(SqliteRegister, ServerClockIsTheMachinesLocalTimeWhateverTheProcessZone) {
+  struct FixedClock : Env {
+    ~FixedClock() override { Env::SetDefault(nullptr); }
+    bool GetComputerNameA(char*, uint32_t) override { return false; }
+    void ShowMessage(const Text&) override {}
+    std::chrono::system_clock::time_point Now() override {
+      return std::chrono::system_clock::from_time_t(at);
+    }
+    std::time_t at = 1782867723;  // 2026-07-01 01:02:03 UTC
+  } clock;
   const char* saved = std::getenv("TZ");
   const std::string before = saved ? saved : "";
   unsetenv("TZ");
   tzset();
-  std::time_t now = std::time(nullptr);
   std::tm local{};
-  localtime_r(&now, &local);  // without TZ: the machine's zone
+  localtime_r(&clock.at, &local);  // without TZ: the machine's zone
+  char expected[32];
+  ASSERT_EQ(std::strftime(expected, sizeof expected, "%Y-%m-%d %H:%M:%S", &local), 19u);
+  Env::SetDefault(&clock);
   for (const char* zone : {"America/New_York", "Asia/Tokyo"}) {
     setenv("TZ", zone, 1);
     tzset();
     const std::optional<Value> v = Open()->ServerClock();
     ASSERT_TRUE(v && v->IsText());
-    const std::string text = ToUtf8(v->text());
-    std::tm got{};
-    ASSERT_NE(strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &got), nullptr) << text;
-    EXPECT_EQ(text.size(), 19u);
-    // Both read as UTC so that only the wall-clock fields are compared.
-    EXPECT_LE(std::abs(timegm(&got) - timegm(&local)), 300) << zone;
+    EXPECT_EQ(ToUtf8(v->text()), expected) << zone;
   }
   if (saved) {
     setenv("TZ", before.c_str(), 1);
@@ -189,8 +199,9 @@ TEST(MachineZone, ZoneFilesAgreeWithTheCLibrary) {
 }
 
 TEST_F(SqliteRegister, ReadsOnlyMarkedRowsByColumnNameAndAddsRows) {
-  Exec("INSERT INTO SystemSetting (ssDesc, ssOption, ssState, ssModeName) VALUES "
-       "('host', 'H', 1, 'M'), ('m4rk', 'A', 1, NULL), ('M4RK', 'X', 0, 'M')");
+  Exec(
+      "INSERT INTO SystemSetting (ssDesc, ssOption, ssState, ssModeName) VALUES "
+      "('host', 'H', 1, 'M'), ('m4rk', 'A', 1, NULL), ('M4RK', 'X', 0, 'M')");
   auto reg = Open();
   reg->Add(kMarker, u"B'; DROP TABLE SystemSetting; --", 0, u"模块");
   const std::vector<MarkedRow> rows = reg->ReadMarked(kMarker);
@@ -228,10 +239,12 @@ TEST_F(SqliteRegister, AnOptionLongerThanARecordIsLeftUnread) {
 // only marked rows go.
 TEST_F(SqliteRegister, DeletesOnlyMarkedRowsOfTheIdsAsStored) {
   Exec("DROP TABLE SystemSetting");
-  Exec("CREATE TABLE SystemSetting (ssID TEXT, ssDesc TEXT, ssOption TEXT, ssState INTEGER, "
-       "ssModeName TEXT)");
-  Exec("INSERT INTO SystemSetting VALUES ('7', 'host', 'H', 0, NULL), ('007', 'm4rk', 'A', 0, "
-       "NULL), ('7 ', 'm4rk', 'B', 0, 'M'), ('8', 'm4rk', 'C', 0, 'N')");
+  Exec(
+      "CREATE TABLE SystemSetting (ssID TEXT, ssDesc TEXT, ssOption TEXT, ssState INTEGER, "
+      "ssModeName TEXT)");
+  Exec(
+      "INSERT INTO SystemSetting VALUES ('7', 'host', 'H', 0, NULL), ('007', 'm4rk', 'A', 0, "
+      "NULL), ('7 ', 'm4rk', 'B', 0, 'M'), ('8', 'm4rk', 'C', 0, 'N')");
   auto reg = Open();
   const std::vector<MarkedRow> rows = reg->ReadMarked(kMarker);
   ASSERT_EQ(rows.size(), 3u);
@@ -239,7 +252,7 @@ TEST_F(SqliteRegister, DeletesOnlyMarkedRowsOfTheIdsAsStored) {
   EXPECT_EQ(Ids(reg), (std::vector<Text>{u"'007'", u"'7 '", u"'8'"}));  // none of module M
   reg->DeleteMarked(kMarker, {rows[0].id, Value(u"7")}, std::nullopt);
   EXPECT_EQ(Ids(reg), (std::vector<Text>{u"'7 '", u"'8'"}));
-  reg->DeleteMarked(kMarker, {rows[1].id, Value(u"8") }, u"M");
+  reg->DeleteMarked(kMarker, {rows[1].id, Value(u"8")}, u"M");
   EXPECT_EQ(Ids(reg), (std::vector<Text>{u"'8'"}));
   reg->DeleteMarked(kMarker, {}, std::nullopt);
   EXPECT_EQ(ErrorOf([&] { reg->DeleteMarked(kMarker, {Value(2.5)}, std::nullopt); }).number(),
@@ -257,8 +270,9 @@ TEST_F(SqliteRegister, DeletesOnlyMarkedRowsOfTheIdsAsStored) {
 }
 
 TEST_F(SqliteRegister, TheEmptyModuleAlsoMatchesNoModule) {
-  Exec("INSERT INTO SystemSetting (ssDesc, ssModeName) VALUES ('m4rk', NULL), ('m4rk', ''), "
-       "('m4rk', 'M')");
+  Exec(
+      "INSERT INTO SystemSetting (ssDesc, ssModeName) VALUES ('m4rk', NULL), ('m4rk', ''), "
+      "('m4rk', 'M')");
   auto reg = Open();
   reg->DeleteMarked(kMarker, {Value(int64_t{1}), Value(int64_t{2}), Value(int64_t{3})}, u"");
   EXPECT_EQ(Ids(reg), (std::vector<Text>{u"3"}));

@@ -4,30 +4,30 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
-#include "tests/presence/fake_host.h"
+#include "tests/presence/fake_env.h"
 
 namespace wq::presence {
 namespace {
 
-using testing::FakeHost;
+using testing::FakeEnv;
 using testing::OnFreshThread;
-using testing::ScopedHost;
+using testing::ScopedEnv;
 
 class ModuleState : public ::testing::Test {
  protected:
   Text NameOnFreshThread() {
     return OnFreshThread([] { return WorkstationName(); });
   }
-  FakeHost host_;
-  ScopedHost scoped_{&host_};
+  FakeEnv env_;
+  ScopedEnv scoped_{&env_};
 };
 
 TEST_F(ModuleState, NameIsUpperCasedAndKeptWhole) {
-  host_.SetName(u"pc-7");
+  env_.SetName(u"pc-7");
   EXPECT_EQ(NameOnFreshThread(), u"PC-7");
-  host_.SetName(u"abcdefghijklmno");  // 15 bytes, the most there is room for
+  env_.SetName(u"abcdefghijklmno");  // 15 bytes, the most there is room for
   EXPECT_EQ(NameOnFreshThread(), u"ABCDEFGHIJKLMNO");
-  host_.SetName(u"  ws 1");  // blanks before the name go, inner ones stay
+  env_.SetName(u"  ws 1");  // blanks before the name go, inner ones stay
   EXPECT_EQ(NameOnFreshThread(), u"WS 1");
 }
 
@@ -35,7 +35,7 @@ TEST_F(ModuleState, EmptyOrUnreadableNameIsAnErrorAndIsReadAgain) {
   for (std::optional<std::string> bytes :
        {std::optional<std::string>(), std::optional<std::string>(""),
         std::optional<std::string>("   "), std::optional<std::string>("0123456789abcdef")}) {
-    host_.SetNameBytes(bytes);
+    env_.SetNameBytes(bytes);
     const int error = OnFreshThread([] {
       try {
         WorkstationName();
@@ -47,31 +47,31 @@ TEST_F(ModuleState, EmptyOrUnreadableNameIsAnErrorAndIsReadAgain) {
     EXPECT_EQ(error, kInvalidProcedureCall);
   }
   // On one thread, a failed read is tried again at the next use.
-  host_.SetNameBytes(std::nullopt);
+  env_.SetNameBytes(std::nullopt);
   const Text name = OnFreshThread([this] {
     EXPECT_THROW(WorkstationName(), Error);
-    host_.SetName(u"later");
+    env_.SetName(u"later");
     return WorkstationName();
   });
   EXPECT_EQ(name, u"LATER");
 }
 
 TEST_F(ModuleState, EachThreadReadsOnceAndHasItsOwnCipher) {
-  host_.SetName(u"first");
+  env_.SetName(u"first");
   const clsRC4* cipherOfThread1 = nullptr;
   const int readsAfterThread1 = OnFreshThread([&] {
     const Text& a = WorkstationName();
-    host_.SetName(u"second");
+    env_.SetName(u"second");
     EXPECT_EQ(&WorkstationName(), &a);
     EXPECT_EQ(WorkstationName(), u"FIRST");
     cipherOfThread1 = &SharedRC4();
     EXPECT_EQ(&SharedRC4(), cipherOfThread1);
-    return host_.reads();
+    return env_.reads();
   });
   EXPECT_EQ(readsAfterThread1, 1);
   OnFreshThread([&] {
     EXPECT_EQ(WorkstationName(), u"SECOND");
-    EXPECT_EQ(host_.reads(), 2);
+    EXPECT_EQ(env_.reads(), 2);
     return 0;
   });
 }

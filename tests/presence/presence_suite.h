@@ -1,5 +1,5 @@
 // The presence suite's fixture: one fresh database of the engine under test per test, and a
-// fake host that plays the workstations. Instantiate it once per engine:
+// fake environment that plays the workstations. Instantiate it once per engine:
 //   INSTANTIATE_TEST_SUITE_P(Sqlite, PresenceUpdate, ::testing::Values(SqliteEngine()),
 //                            EngineName);
 #pragma once
@@ -14,7 +14,7 @@
 #include "presence/record.h"
 #include "presence/update.h"
 #include "tests/postgres_required.h"
-#include "tests/presence/fake_host.h"
+#include "tests/presence/fake_env.h"
 #include "tests/presence/test_database.h"
 
 namespace wq::testing {
@@ -55,7 +55,7 @@ class PresenceUpdate : public ::testing::TestWithParam<TestEngine> {
   // Runs one update as workstation ws, on a thread of its own.
   UpdateResult UpdateAs(const std::string& ws, int16_t state, const std::string& module = "",
                         bool login = false) {
-    host_.SetName(FromUtf8(ws));
+    env_.SetName(FromUtf8(ws));
     const Text conn = Conn();
     return OnFreshThread([&] { return UpdateOnlineState(conn, state, FromUtf8(module), login); });
   }
@@ -90,8 +90,8 @@ class PresenceUpdate : public ::testing::TestWithParam<TestEngine> {
   }
 
   std::unique_ptr<TestDatabase> db_;
-  FakeHost host_;
-  ScopedHost scoped_{&host_};
+  FakeEnv env_;
+  ScopedEnv scoped_{&env_};
 };
 
 }  // namespace wq::testing

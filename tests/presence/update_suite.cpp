@@ -1,5 +1,5 @@
 // The presence update and writer against a real database, once per engine (see
-// test_database.h). Workstations are played by a fake host on fresh threads.
+// test_database.h). Workstations are played by a fake environment on fresh threads.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -38,7 +38,7 @@ TEST_P(PresenceUpdate, WorkedExample) {
   EXPECT_EQ(rows[1].state, "0");
   EXPECT_EQ(rows[2].workstation, "PC-7");
   EXPECT_TRUE(presence::IsDate(FromUtf8(rows[2].time))) << rows[2].time;
-  EXPECT_TRUE(host_.messages().empty());
+  EXPECT_TRUE(env_.messages().empty());
 }
 
 TEST_P(PresenceUpdate, EmptyRegister) {
@@ -73,7 +73,7 @@ TEST_P(PresenceUpdate, OwnNameMatchesIgnoringCaseButNotBlanks) {
   Create();
   AddRecord(std::string("pc-7,") + kTime);
   AddRecord(std::string(" PC-7,") + kTime);  // another name: nothing is trimmed
-  host_.SetName(u"pc-7");                    // the name is upper-cased when read
+  env_.SetName(u"pc-7");                     // the name is upper-cased when read
   const Text conn = Conn();
   UpdateResult r = OnFreshThread([&] { return UpdateOnlineState(conn, 0, {}, false); });
   ASSERT_TRUE(r.ok()) << r.error->what();
@@ -113,7 +113,7 @@ TEST_P(PresenceUpdate, StatesOtherThanTwoOnlyPrune) {
     EXPECT_THAT(Workstations(), ElementsAre("PC-3")) << state;
   }
   AddRecord(std::string("PC-7,") + kTime);
-  host_.SetName(u"PC-7");
+  env_.SetName(u"PC-7");
   const Text conn = Conn();
   EXPECT_EQ(OnFreshThread([&] { return presence::UpdateOnlineState(conn).count; }), 1);
   EXPECT_THAT(Workstations(), ElementsAre("PC-3"));
@@ -316,13 +316,15 @@ TEST_P(PresenceUpdate, UnopenableConnectionGivesZero) {
         std::string("Provider=Nothing"), std::string("garbage"), std::string(""),
         std::string("Provider=SQLite;Data Source=\"unterminated")}) {
     SCOPED_TRACE(conn);
-    host_.SetName(u"PC-7");
-    UpdateResult r = OnFreshThread([&] { return UpdateOnlineState(FromUtf8(conn), 2, u"A", true); });
+    env_.SetName(u"PC-7");
+    UpdateResult r =
+        OnFreshThread([&] { return UpdateOnlineState(FromUtf8(conn), 2, u"A", true); });
     EXPECT_FALSE(r.ok());
     EXPECT_EQ(r.count, 0);
-    EXPECT_EQ(OnFreshThread([&] { return presence::UpdateOnlineState(FromUtf8(conn), 2).count; }), 0);
+    EXPECT_EQ(OnFreshThread([&] { return presence::UpdateOnlineState(FromUtf8(conn), 2).count; }),
+              0);
   }
-  EXPECT_TRUE(host_.messages().empty());
+  EXPECT_TRUE(env_.messages().empty());
 }
 
 TEST_P(PresenceUpdate, MissingTableFailsWithZero) {
@@ -333,7 +335,7 @@ TEST_P(PresenceUpdate, MissingTableFailsWithZero) {
 
 TEST_P(PresenceUpdate, UnreadableComputerNameFailsOnlyWhenNeeded) {
   Create();
-  host_.SetNameBytes(std::nullopt);
+  env_.SetNameBytes(std::nullopt);
   const Text conn = Conn();
   // No record and no registration: the name is never needed.
   UpdateResult r = OnFreshThread([&] { return UpdateOnlineState(conn, 0, {}, false); });
@@ -357,7 +359,7 @@ TEST_P(PresenceUpdate, RecordsCarryTheServerTimeText) {
   EXPECT_EQ(rows[0].workstation, "PC-4");
   EXPECT_EQ(rows[0].time, "2026-3-7 9:05:02");
   EXPECT_EQ(rows[1].time, "2026-3-7 9:05:02");
-  EXPECT_TRUE(host_.messages().empty());
+  EXPECT_TRUE(env_.messages().empty());
 }
 
 TEST_P(PresenceUpdate, ServerTimeThatIsNoDateShowsTheMessageAndGoesOn) {
@@ -369,12 +371,12 @@ TEST_P(PresenceUpdate, ServerTimeThatIsNoDateShowsTheMessageAndGoesOn) {
     if (!db_->SetServerClock(clock)) GTEST_SKIP() << "no settable clock";
     AddRecord(std::string("PC-7,") + kTime);
     AddRecord("PC-4,", "", 1);
-    const size_t shown = host_.messages().size();
+    const size_t shown = env_.messages().size();
 
     UpdateResult r = UpdateAs("PC-7", 2);
     ASSERT_TRUE(r.ok()) << r.error->what();
     EXPECT_EQ(r.count, 2);
-    const std::vector<Text> messages = host_.messages();
+    const std::vector<Text> messages = env_.messages();
     ASSERT_EQ(messages.size(), shown + 1);
     EXPECT_EQ(messages.back(), FromUtf8(clock) + warning);
     // The replacement and the new record carry the same kind of time text.
@@ -395,7 +397,7 @@ TEST_P(PresenceUpdate, NullServerTimeFailsTheUpdate) {
   ASSERT_FALSE(r.ok());
   EXPECT_EQ(r.error->number(), kInvalidUseOfNull);
   EXPECT_EQ(Records().size(), 1u);
-  EXPECT_TRUE(host_.messages().empty());
+  EXPECT_TRUE(env_.messages().empty());
 }
 
 TEST_P(PresenceUpdate, WriterStoresWhatItIsGiven) {

@@ -1,6 +1,6 @@
 // The Windows platform files under Wine: the ANSI code pages on the system's conversions (with
-// hostile input), the host's computer name, and the SQL Server driver that ADO strings get. Run by
-// the Windows test stage; prints one line per failed check and ends with "platform checks=<n>
+// hostile input), the machine's computer name, and the SQL Server driver that ADO strings get. Run
+// by the Windows test stage; prints one line per failed check and ends with "platform checks=<n>
 // failures=<m>".
 #include <windows.h>
 
@@ -11,8 +11,8 @@
 #include "platform/db/connection_string.h"
 #include "platform/db/odbc/ado_translate.h"
 #include "platform/db/odbc/environment.h"
+#include "platform/env/env.h"
 #include "platform/error.h"
-#include "platform/host/host.h"
 #include "platform/text/ansi.h"
 
 namespace {
@@ -81,18 +81,18 @@ void CheckNames() {
         "the process code page is the system's ANSI code page");
 }
 
-void CheckHost() {
+void CheckEnv() {
   char buffer[16];
   std::memset(buffer, ' ', sizeof buffer);
-  wq::Host& host = wq::Host::Default();
-  Check(host.GetComputerNameA(buffer, sizeof buffer), "the computer name is read");
+  wq::Env& env = wq::Env::Default();
+  Check(env.GetComputerNameA(buffer, sizeof buffer), "the computer name is read");
   char expected[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = sizeof expected;
   GetComputerNameA(expected, &size);
   Check(std::strcmp(buffer, expected) == 0, "the computer name is the system's");
   char small[2] = {'x', 'y'};
-  Check(!host.GetComputerNameA(small, sizeof small) || size < 2, "a short buffer is refused");
-  Check(!host.GetComputerNameA(nullptr, 16), "no buffer is refused");
+  Check(!env.GetComputerNameA(small, sizeof small) || size < 2, "a short buffer is refused");
+  Check(!env.GetComputerNameA(nullptr, 16), "no buffer is refused");
 }
 
 // The drivers come from the test stage's driver list, which offers "ODBC Driver 13 for SQL
@@ -120,7 +120,7 @@ int main() {
   CheckWestern();
   CheckDoubleByte();
   CheckNames();
-  CheckHost();
+  CheckEnv();
   CheckSqlServerDriverChoice();
   std::printf("platform checks=%d failures=%d\n", g_checks, g_failures);
   return g_failures == 0 ? 0 : 1;

@@ -26,7 +26,7 @@
 
 #include "bench/db/odbc/live_records.h"
 #include "platform/db/register.h"
-#include "platform/host/host.h"
+#include "platform/env/env.h"
 #include "presence/record.h"
 #include "presence/update.h"
 
@@ -38,7 +38,7 @@ constexpr auto kRun = std::chrono::seconds(4);
 
 // Each thread is its own workstation.
 thread_local std::string t_name = "CAP-0";
-class ThreadNameHost final : public Host {
+class ThreadNameEnv final : public Env {
  public:
   bool GetComputerNameA(char* buffer, uint32_t size) override {
     std::snprintf(buffer, size, "%s", t_name.c_str());
@@ -93,8 +93,8 @@ void BM_Capacity(benchmark::State& state) {
   const Text conn = FromUtf8(env);
   const int live = static_cast<int>(state.range(0));
   const int updaters = static_cast<int>(state.range(1));
-  static ThreadNameHost host;
-  Host::SetDefault(&host);
+  static ThreadNameEnv threadNames;
+  Env::SetDefault(&threadNames);
   bench::FillLiveRecords(conn, live, u"Cap");
   for (auto _ : state) {
     std::vector<std::vector<double>> latencies(updaters);
@@ -130,7 +130,7 @@ void BM_Capacity(benchmark::State& state) {
     state.counters["server_cpu_ms_per_update"] =
         1000.0 * ticks / sysconf(_SC_CLK_TCK) / static_cast<double>(all.size());
   }
-  Host::SetDefault(nullptr);
+  Env::SetDefault(nullptr);
 }
 BENCHMARK(BM_Capacity)
     ->ArgsProduct({{100, 1000, 5000}, {1, 8, 32}})

@@ -1,11 +1,12 @@
 #include "platform/db/sqlite/date_time_text.h"
 
+#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <limits>
 
 #include "platform/db/date_time.h"
 #include "platform/db/sqlite/machine_zone.h"
+#include "platform/env/env.h"
 #include "platform/error.h"
 
 namespace wq::db::sqlite {
@@ -34,7 +35,8 @@ std::optional<DateTime> ParseDateTime(std::string_view text, bool lenient) {
 }
 
 DateTime LocalNow() {
-  const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  const int64_t now =
+      std::chrono::floor<std::chrono::seconds>(Env::Default().Now()).time_since_epoch().count();
   return FromSecondsSinceEpoch(now + MachineClock::OffsetNow(now));
 }
 

@@ -18,8 +18,8 @@ std::string FormatDateTime(const DateTime& value);
 // else, a date that does not exist included.
 std::optional<DateTime> ParseDateTime(std::string_view text, bool lenient);
 
-// The machine's local date and time now: the zone of /etc/localtime, whatever the TZ of the
-// process, so that every writer of one register stamps the same clock.
+// The machine's local date and time now: Env's clock in the zone of /etc/localtime, whatever the
+// TZ of the process, so that every writer of one register stamps the same clock.
 DateTime LocalNow();
 
 }  // namespace wq::db::sqlite

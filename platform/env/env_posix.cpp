@@ -1,5 +1,7 @@
-// The host on Linux: the computer name from WEBQUORREL_COMPUTERNAME or the host name, and the
-// message through the notifier.
+// The machine on Linux: the computer name from WEBQUORREL_COMPUTERNAME or the host name, the
+// message through the notifier, and the standard wall clock.
+#include "platform/env/env_posix.h"
+
 #include <unistd.h>
 
 #include <climits>
@@ -7,17 +9,12 @@
 #include <cstring>
 #include <exception>
 
-#include "platform/host/platform_host.h"
+#include "platform/env/platform_env.h"
 #include "platform/text/ansi.h"
 
 namespace wq {
-namespace {
 
-// NetBIOS names, which GetComputerNameA returns on Windows, hold at most 15 bytes.
-constexpr size_t kMaxNameBytes = 15;
-
-// The name as text: the override when set, else the first label of the host name in upper case.
-Text ComputerNameText() {
+Text UncutComputerName() {
   if (const char* env = std::getenv("WEBQUORREL_COMPUTERNAME"); env != nullptr && *env != '\0') {
     return FromUtf8(env);
   }
@@ -27,6 +24,11 @@ Text ComputerNameText() {
   name = name.substr(0, name.find('.'));
   return ToUpper(FromUtf8(name));
 }
+
+namespace {
+
+// NetBIOS names, which GetComputerNameA returns on Windows, hold at most 15 bytes.
+constexpr size_t kMaxNameBytes = 15;
 
 // The ANSI bytes of the name, cut to at most kMaxNameBytes without splitting a character.
 Bytes NameBytes(const Text& name, const AnsiCodePage& codePage) {
@@ -45,13 +47,13 @@ Bytes NameBytes(const Text& name, const AnsiCodePage& codePage) {
   return out;
 }
 
-class PosixHost : public Host {
+class PosixEnv : public Env {
  public:
   bool GetComputerNameA(char* buffer, uint32_t size) override {
     if (buffer == nullptr) return false;
     Bytes bytes;
     try {
-      bytes = NameBytes(ComputerNameText(), AnsiCodePage::Process());
+      bytes = NameBytes(UncutComputerName(), AnsiCodePage::Process());
     } catch (const std::exception&) {
       return false;  // no usable code page: the name cannot be written
     }
@@ -61,17 +63,17 @@ class PosixHost : public Host {
     return true;
   }
 
-  void ShowMessage(const Text& message) override { host_internal::Notify(message); }
+  void ShowMessage(const Text& message) override { env_internal::Notify(message); }
 };
 
 }  // namespace
 
-namespace host_internal {
+namespace env_internal {
 
-Host& PlatformHost() {
-  static PosixHost host;
-  return host;
+Env& PlatformEnv() {
+  static PosixEnv env;
+  return env;
 }
 
-}  // namespace host_internal
+}  // namespace env_internal
 }  // namespace wq

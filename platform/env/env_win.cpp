@@ -1,13 +1,14 @@
-// The host on Windows: the system's computer name and a message box that, with no owner window,
-// disables every top-level window of the calling thread (MB_TASKMODAL) until it is dismissed.
+// The machine on Windows: the system's computer name and a message box that, with no owner window,
+// disables every top-level window of the calling thread (MB_TASKMODAL) until it is dismissed. The
+// wall clock is Env's own: the standard system_clock.
 #include <windows.h>
 
-#include "platform/host/platform_host.h"
+#include "platform/env/platform_env.h"
 
 namespace wq {
 namespace {
 
-class WindowsHost : public Host {
+class WindowsEnv : public Env {
  public:
   bool GetComputerNameA(char* buffer, uint32_t size) override {
     if (buffer == nullptr) return false;
@@ -25,12 +26,12 @@ class WindowsHost : public Host {
 
 }  // namespace
 
-namespace host_internal {
+namespace env_internal {
 
-Host& PlatformHost() {
-  static WindowsHost host;
-  return host;
+Env& PlatformEnv() {
+  static WindowsEnv env;
+  return env;
 }
 
-}  // namespace host_internal
+}  // namespace env_internal
 }  // namespace wq

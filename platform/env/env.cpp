@@ -1,16 +1,16 @@
-// The replaceable process-wide host and message notifier.
-#include "platform/host/host.h"
+// The replaceable process-wide environment, its wall clock and the message notifier.
+#include "platform/env/env.h"
 
 #include <atomic>
 #include <cstdio>
 #include <mutex>
 
-#include "platform/host/platform_host.h"
+#include "platform/env/platform_env.h"
 
 namespace wq {
 namespace {
 
-std::atomic<Host*> g_override{nullptr};
+std::atomic<Env*> g_override{nullptr};
 
 std::mutex& NotifierMutex() {
   static std::mutex m;
@@ -31,19 +31,21 @@ void WriteToStderr(const Text& message) {
 
 }  // namespace
 
-Host& Host::Default() {
-  Host* h = g_override.load(std::memory_order_acquire);
-  return h != nullptr ? *h : host_internal::PlatformHost();
+Env& Env::Default() {
+  Env* e = g_override.load(std::memory_order_acquire);
+  return e != nullptr ? *e : env_internal::PlatformEnv();
 }
 
-void Host::SetDefault(Host* host) { g_override.store(host, std::memory_order_release); }
+void Env::SetDefault(Env* env) { g_override.store(env, std::memory_order_release); }
+
+std::chrono::system_clock::time_point Env::Now() { return std::chrono::system_clock::now(); }
 
 void SetMessageNotifier(MessageNotifier notifier) {
   std::lock_guard lock(NotifierMutex());
   Notifier() = std::move(notifier);
 }
 
-namespace host_internal {
+namespace env_internal {
 
 void Notify(const Text& message) {
   MessageNotifier notifier;
@@ -59,5 +61,5 @@ void Notify(const Text& message) {
   }
 }
 
-}  // namespace host_internal
+}  // namespace env_internal
 }  // namespace wq

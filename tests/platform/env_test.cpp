@@ -1,5 +1,5 @@
-// The Linux host: computer name and message notifier.
-#include "platform/host/host.h"
+// The Linux environment: computer name and message notifier.
+#include "platform/env/env.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -17,7 +17,7 @@ class ComputerName : public ::testing::Test {
   // The name written into a buffer of that size, or nullopt when the call fails.
   static std::optional<std::string> Read(uint32_t size = 16) {
     std::string buf(size + 4, '#');
-    if (!Host::Default().GetComputerNameA(buf.data(), size)) {
+    if (!Env::Default().GetComputerNameA(buf.data(), size)) {
       EXPECT_EQ(buf, std::string(size + 4, '#'));  // untouched on failure
       return std::nullopt;
     }
@@ -47,28 +47,28 @@ TEST_F(ComputerName, WithoutOverrideTheHostNameIsUsed) {
   EXPECT_EQ(Read(), expected);
 }
 
-TEST(HostMessage, GoesToTheNotifierOrStderr) {
+TEST(EnvMessage, GoesToTheNotifierOrStderr) {
   std::vector<Text> seen;
   SetMessageNotifier([&](const Text& m) { seen.push_back(m); });
-  Host::Default().ShowMessage(u"a\r\nb");
+  Env::Default().ShowMessage(u"a\r\nb");
   SetMessageNotifier(nullptr);
   EXPECT_EQ(seen, std::vector<Text>{u"a\r\nb"});
 
   ::testing::internal::CaptureStderr();
-  Host::Default().ShowMessage(u"时间");
+  Env::Default().ShowMessage(u"时间");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "时间\n");
 }
 
-TEST(HostDefault, CanBeReplacedAndRestored) {
-  struct Quiet : Host {
+TEST(EnvDefault, CanBeReplacedAndRestored) {
+  struct Quiet : Env {
     bool GetComputerNameA(char*, uint32_t) override { return false; }
     void ShowMessage(const Text&) override {}
   } quiet;
-  Host& real = Host::Default();
-  Host::SetDefault(&quiet);
-  EXPECT_EQ(&Host::Default(), &quiet);
-  Host::SetDefault(nullptr);
-  EXPECT_EQ(&Host::Default(), &real);
+  Env& real = Env::Default();
+  Env::SetDefault(&quiet);
+  EXPECT_EQ(&Env::Default(), &quiet);
+  Env::SetDefault(nullptr);
+  EXPECT_EQ(&Env::Default(), &real);
 }
 
 }  // namespace

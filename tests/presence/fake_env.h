@@ -1,4 +1,4 @@
-// A Host for tests: a chosen computer name and a record of the messages shown.
+// An Env for tests: a chosen computer name and a record of the messages shown.
 #pragma once
 
 #include <cstring>
@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/host/host.h"
+#include "platform/env/env.h"
 #include "platform/text/ansi.h"
 
 namespace wq::testing {
 
-class FakeHost : public Host {
+class FakeEnv : public Env {
  public:
   // The name as raw ANSI bytes; nullopt makes GetComputerNameA fail.
   void SetNameBytes(std::optional<std::string> bytes) {
@@ -57,13 +57,13 @@ class FakeHost : public Host {
   int reads_ = 0;
 };
 
-// Installs a host for the lifetime of the guard.
-class ScopedHost {
+// Installs an environment for the lifetime of the guard.
+class ScopedEnv {
  public:
-  explicit ScopedHost(Host* host) { Host::SetDefault(host); }
-  ~ScopedHost() { Host::SetDefault(nullptr); }
-  ScopedHost(const ScopedHost&) = delete;
-  ScopedHost& operator=(const ScopedHost&) = delete;
+  explicit ScopedEnv(Env* env) { Env::SetDefault(env); }
+  ~ScopedEnv() { Env::SetDefault(nullptr); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
 };
 
 // Runs f on a new thread, which starts with empty module state, and returns its result.
