@@ -9,7 +9,7 @@
 #include "cli/history_file.h"
 #include "cli/system.h"
 #include "platform/error.h"
-#include "presence/record.h"
+#include "presence/record_id.h"
 
 namespace wq::cli {
 namespace {

@@ -70,11 +70,8 @@ std::vector<Text> SplitStatements(TextView script) {
   std::vector<Text> statements;
   Text current;
   const auto finish = [&] {
-    const size_t first = current.find_first_not_of(u" \t\r\n");
-    if (first != Text::npos) {
-      const size_t last = current.find_last_not_of(u" \t\r\n");
-      statements.push_back(current.substr(first, last - first + 1));
-    }
+    const TextView statement = TrimBlanks(current);
+    if (!statement.empty()) statements.emplace_back(statement);
     current.clear();
   };
   SqlScanner scan(script);

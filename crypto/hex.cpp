@@ -107,7 +107,13 @@ Text ByteArrayToHex(const ByteArray& byteArray) {
   return hex;
 }
 
-bool DecodeHexXor(const char16_t* in, size_t count, const uint8_t* stream, uint8_t* out) {
+bool DecodeHexXor(const Text& hex, const uint8_t* stream, ByteArray& byteArray) {
+  if (hex.empty() || hex.size() % 2 != 0) return false;
+  const size_t count = hex.size() / 2;
+  if (!byteArray) byteArray.emplace();
+  byteArray->resize(count);  // every byte is written below
+  const char16_t* in = hex.data();
+  uint8_t* out = byteArray->data();
   for (size_t k = DecodeBlocks<true>(in, count, stream, out); k < count; ++k) {
     const uint8_t high = Digit(in[2 * k]);
     const uint8_t low = Digit(in[2 * k + 1]);

@@ -15,9 +15,10 @@ Text ByteArrayToHex(const ByteArray& byteArray);
 // first pair that is not hex; the pairs before it are stored and the rest of the array stays 0.
 void HexToByteArray(const Text& hex, ByteArray& byteArray);
 
-// Decodes count pairs of digits from in and stores each byte combined with stream[k] by
-// exclusive or in out[k]: the unsealing of a payload in one pass. Returns false at the first
-// pair that is not hex, with out then holding no meaningful bytes.
-bool DecodeHexXor(const char16_t* in, size_t count, const uint8_t* stream, uint8_t* out);
+// Replaces the contents of byteArray with the bytes that hex spells, each combined with
+// stream[k] by exclusive or: the unsealing of a payload in one pass. stream holds hex.size() / 2
+// bytes. Returns false for an empty or odd-length text and at the first pair that is not hex,
+// with byteArray then holding no meaningful bytes; its storage is reused from call to call.
+bool DecodeHexXor(const Text& hex, const uint8_t* stream, ByteArray& byteArray);
 
 }  // namespace wq

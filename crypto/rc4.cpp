@@ -67,12 +67,7 @@ const uint8_t* clsRC4::Keystream(size_t size) {
 void clsRC4::DecryptHex(const Text& hex, ByteArray& byteArray, const Text& Key) {
   const size_t size = hex.size() / 2;
   const bool keySet = Key.empty() || SameUnits(Key, storedKey_);
-  if (keySet && !hex.empty() && hex.size() % 2 == 0 && size <= kKeystreamCache) {
-    const uint8_t* stream = Keystream(size);
-    if (!byteArray) byteArray.emplace();
-    byteArray->resize(size);  // every byte is written below; the storage is reused
-    if (DecodeHexXor(hex.data(), size, stream, byteArray->data())) return;
-  }
+  if (keySet && size <= kKeystreamCache && DecodeHexXor(hex, Keystream(size), byteArray)) return;
   // A new key, data longer than the kept keystream or a text that does not decode: the two
   // steps one after the other, which raise the codec's errors in their order.
   HexToByteArray(hex, byteArray);

@@ -90,18 +90,6 @@ bool RoundToInteger(const Number& n, bool* negative, uint64_t* magnitude) {
 
 namespace {
 
-bool IsAsciiSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-}  // namespace
-
-TextView TrimBlanks(TextView t) {
-  while (!t.empty() && IsAsciiSpace(t.front())) t.remove_prefix(1);
-  while (!t.empty() && IsAsciiSpace(t.back())) t.remove_suffix(1);
-  return t;
-}
-
-namespace {
-
 // The power of ten just above a well-formed decimal text's value: positive for values >= 1.
 int64_t DecimalOrder(const std::string& ascii) {
   const size_t e = ascii.find('e');

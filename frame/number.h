@@ -39,6 +39,4 @@ HRESULT ParseNumber(TextView text, Number* out);
 // digits ("1E+20"), decimals without trailing zeros.
 Text FormatNumber(const Number& n);
 
-TextView TrimBlanks(TextView t);
-
 }  // namespace wq::frame

@@ -16,31 +16,12 @@
 #include <optional>
 #include <string>
 
+#include "frame/posix_fd.h"
 #include "frame/registry.h"
 #include "frame/registry_file.h"
 
 namespace wq::frame {
 namespace {
-
-// A descriptor that closes itself.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 std::string Getenv(const char* name) {
   const char* value = std::getenv(name);

@@ -15,26 +15,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "frame/posix_fd.h"
 #include "frame/trace_platform.h"
 
 namespace wq::frame::trace_platform {
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() { Reset(); }
-  int get() const { return fd_; }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
 
 // The trace file at name, created when missing, locked; -1 when it is a link, not a plain file,
 // has another owner or a second name, or cannot be opened.

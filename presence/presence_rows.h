@@ -11,6 +11,7 @@
 #include "platform/db/value.h"
 #include "platform/text/text.h"
 #include "presence/record.h"
+#include "presence/record_id.h"
 
 namespace wq::presence {
 
@@ -27,8 +28,9 @@ struct PresenceRow {
   std::string problem;               // why it is unreadable (UTF-8); empty otherwise
 };
 
-// Reads every row whose ssDesc is the presence marker, in ssID order (numbers before texts). With judgeOwn, records of this thread's
-// workstation name (read at the first record) are kOwn; without, none is.
+// Reads every row whose ssDesc is the presence marker, in ssID order (numbers before texts). With
+// judgeOwn, records of this thread's workstation name (read at the first record) are kOwn; without,
+// none is.
 std::vector<PresenceRow> ReadPresenceRows(db::Register& reg, bool judgeOwn = false);
 
 // Reads a marked row as a record: unreadable when its ssOption was too long to read.

@@ -2,7 +2,7 @@
 // ssOption holds "<workstation>,<time text>" sealed with the presence key.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -31,12 +31,6 @@ Text UnsealPayload(const Text& sealedHex);
 Text ModuleOf(const db::Value& ssModeName);
 // The login flag of a record's ssState value: true for a non-zero number.
 bool LoginFlagOf(const db::Value& ssState);
-
-// ssID as a whole number, the one rule for every reader of records: an integer, a real without
-// a fraction that fits, or a non-empty text of ASCII digits that fits in 64 bits (leading zeros
-// allowed). Anything else gives none; the update fails on such a record, and the other commands
-// never name it in a statement.
-std::optional<int64_t> WholeNumber(const db::Value& id);
 
 // What a presence record is. "Own" is judged only when a workstation name is given.
 enum class RecordKind {

@@ -1,19 +1,5 @@
 # Cross-builds the Windows DLL with Debian's mingw-w64 (x86_64). The posix thread model gives the
 # full C++ threading library; everything is linked statically, so no MinGW runtime DLL ships.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(WEBQUORREL_MINGW_TRIPLET x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${WEBQUORREL_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${WEBQUORREL_MINGW_TRIPLET}-g++-posix)
-# GCC 12 reports false -Wrestrict overlaps inside libstdc++'s string concatenation when it
-# inlines it (GCC bug 105329); with -Werror that would stop the build.
-set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
-set(CMAKE_RC_COMPILER ${WEBQUORREL_MINGW_TRIPLET}-windres)
-set(WEBQUORREL_WIDL ${WEBQUORREL_MINGW_TRIPLET}-widl)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${WEBQUORREL_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -7,18 +7,9 @@
 namespace wq::db {
 namespace {
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
 size_t SkipBlanks(TextView text, size_t i) {
   while (i < text.size() && IsBlank(text[i])) ++i;
   return i;
-}
-
-TextView Trim(TextView text) {
-  size_t begin = SkipBlanks(text, 0);
-  size_t end = text.size();
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
 }
 
 enum class Fault {
@@ -56,7 +47,7 @@ Segment ScanSegment(TextView text, size_t& i) {
     i = eq < n ? eq + 1 : eq;
     return s;
   }
-  s.key = Text(Trim(text.substr(i, eq - i)));
+  s.key = Text(TrimBlanks(text.substr(i, eq - i)));
   if (s.key.empty()) s.fault = Fault::kEmptyKey;
 
   size_t j = SkipBlanks(text, eq + 1);
@@ -105,7 +96,8 @@ Segment ScanSegment(TextView text, size_t& i) {
 }
 
 bool IsEmptySegment(TextView text, const Segment& s) {
-  return s.fault == Fault::kMissingEquals && Trim(text.substr(s.begin, s.end - s.begin)).empty();
+  return s.fault == Fault::kMissingEquals &&
+         TrimBlanks(text.substr(s.begin, s.end - s.begin)).empty();
 }
 
 // Describes a fault by its position only: the text around it may be a password.
@@ -179,7 +171,7 @@ ConnectionString ConnectionString::Parse(TextView text) {
 }
 
 std::optional<Text> ConnectionString::Get(TextView key) const {
-  const TextView wanted = Trim(key);
+  const TextView wanted = TrimBlanks(key);
   for (auto it = pairs_.rbegin(); it != pairs_.rend(); ++it) {
     if (EqualsIgnoreCase(it->first, wanted)) return it->second;
   }

@@ -8,14 +8,6 @@
 namespace wq::db {
 namespace {
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-TextView Trim(TextView s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 bool EndsWith(TextView upper, TextView suffix) {
   return upper.size() >= suffix.size() && upper.substr(upper.size() - suffix.size()) == suffix;
 }
@@ -74,13 +66,13 @@ bool WholeWord(TextView text, size_t at, size_t n) {
 }  // namespace
 
 bool IsSecretKey(TextView key) {
-  const Text upper = ToUpper(Trim(key));
+  const Text upper = ToUpper(TrimBlanks(key));
   return upper == u"PWD" || upper == u"PASSWD" || upper == u"TOKEN" || upper == u"ACCESSTOKEN" ||
          EndsWith(upper, u"PASSWORD") || EndsWith(upper, u"SECRET");
 }
 
 bool IsNameableKey(TextView key) {
-  key = Trim(key);
+  key = TrimBlanks(key);
   return !key.empty() && key.size() <= 40 && std::all_of(key.begin(), key.end(), [](char16_t c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
            c == u' ' || c == u'_' || c == u'-' || c == u'.' || c == u':';

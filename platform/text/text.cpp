@@ -148,4 +148,10 @@ bool EqualsIgnoreCase(TextView a, TextView b) {
   return true;
 }
 
+TextView TrimBlanks(TextView text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 }  // namespace wq

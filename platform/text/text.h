@@ -23,4 +23,10 @@ std::string ToUtf8(TextView text);
 Text ToUpper(TextView text);
 bool EqualsIgnoreCase(TextView a, TextView b);
 
+// The blanks around keys, values, numbers and statements in the texts read here: space, tab,
+// carriage return and line feed.
+inline bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+// The text without its leading and trailing blanks.
+TextView TrimBlanks(TextView text);
+
 }  // namespace wq

@@ -1,10 +1,11 @@
-// The presence record format: marker, sealing and how a stored record is classified.
+// The presence record format: marker, sealing, how a stored record is classified, and ids.
 #include "presence/record.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
 #include "presence/module_state.h"
+#include "presence/record_id.h"
 
 namespace wq::presence {
 namespace {

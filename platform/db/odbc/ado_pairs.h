@@ -13,9 +13,12 @@ namespace wq::db::odbc {
 
 using AdoPairs = std::vector<std::pair<Text, Text>>;
 
-inline TextView TrimBlanks(TextView s) {
-  while (!s.empty() && (s.front() == u' ' || s.front() == u'\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == u' ' || s.back() == u'\t')) s.remove_suffix(1);
+// The blanks that ADO and the driver managers trim around keys and values: space and tab only,
+// fewer than the connection string grammar's own (IsBlank).
+inline bool IsSpaceOrTab(char16_t c) { return c == u' ' || c == u'\t'; }
+inline TextView TrimSpacesAndTabs(TextView s) {
+  while (!s.empty() && IsSpaceOrTab(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpaceOrTab(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -28,7 +31,7 @@ inline const Text* LastOf(const AdoPairs& pairs, std::initializer_list<TextView>
   const Text* found = nullptr;
   for (const auto& [key, value] : pairs) {
     for (TextView k : keys) {
-      if (EqualsIgnoreCase(TrimBlanks(key), k)) found = &value;
+      if (EqualsIgnoreCase(TrimSpacesAndTabs(key), k)) found = &value;
     }
   }
   return found;
@@ -36,7 +39,7 @@ inline const Text* LastOf(const AdoPairs& pairs, std::initializer_list<TextView>
 
 // An ADO boolean: true, yes, 1 (and SSPI, for Integrated Security) or false, no, 0.
 inline std::optional<bool> AdoBool(TextView v) {
-  v = TrimBlanks(v);
+  v = TrimSpacesAndTabs(v);
   for (TextView t : {u"true", u"yes", u"1", u"sspi"}) {
     if (EqualsIgnoreCase(v, t)) return true;
   }

@@ -15,7 +15,7 @@ constexpr int kDefaultLoginTimeout = 15;  // ADO's default Connect Timeout
 constexpr int kMaxLoginTimeout = 3600;
 
 int LoginTimeout(const Text& value) {
-  Text v(TrimBlanks(value));
+  Text v(TrimSpacesAndTabs(value));
   if (v.empty() || v.size() > 6 ||
       !std::all_of(v.begin(), v.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
     throw Error::InvalidProcedureCall("Connect Timeout must be a whole number of seconds");
@@ -29,7 +29,7 @@ int LoginTimeout(const Text& value) {
 enum class ProviderKind { kNone, kSqlServer, kMsdasql, kSqlite, kOther };
 
 ProviderKind KindOf(TextView provider) {
-  provider = TrimBlanks(provider);
+  provider = TrimSpacesAndTabs(provider);
   if (provider.empty()) return ProviderKind::kNone;
   // ProgIDs may carry a version: SQLOLEDB.1, MSDASQL.1.
   TextView name = provider.substr(0, provider.find(u'.'));
@@ -93,7 +93,7 @@ OdbcTarget WriteOdbcPairs(const std::vector<OdbcPair>& pairs, std::optional<int>
   }
   Text driver;
   for (const OdbcPair* w : winners) {
-    if (EqualsIgnoreCase(w->key, u"Driver")) driver = Text(TrimBlanks(w->value));
+    if (EqualsIgnoreCase(w->key, u"Driver")) driver = Text(TrimSpacesAndTabs(w->value));
   }
   const ValueReader reader = driver.empty() ? ValueReader::kNoBraces : ReaderOf(driver);
   OdbcTarget target;
@@ -116,7 +116,7 @@ OdbcTarget PassThrough(const AdoPairs& pairs, bool msdasql) {
   std::vector<OdbcPair> out;
   std::optional<int> login_timeout;
   for (const auto& [raw_key, value] : pairs) {
-    const Text key(TrimBlanks(raw_key));
+    const Text key(TrimSpacesAndTabs(raw_key));
     if (key.empty() || EqualsIgnoreCase(key, u"Provider")) continue;
     if (IsOneOf(key, {u"Connect Timeout", u"Connection Timeout"})) {
       login_timeout = LoginTimeout(value);
@@ -131,7 +131,8 @@ OdbcTarget PassThrough(const AdoPairs& pairs, bool msdasql) {
       } catch (const Error& e) {
         throw Error::InvalidProcedureCall("Extended Properties: " + e.description());
       }
-      for (auto& [k, v] : extended) out.push_back({Text(TrimBlanks(k)), std::move(v), false});
+      for (auto& [k, v] : extended)
+        out.push_back({Text(TrimSpacesAndTabs(k)), std::move(v), false});
     } else if (IsOneOf(key, {u"Persist Security Info", u"Prompt", u"Mode", u"Locale Identifier",
                              u"Window Handle", u"General Timeout"})) {
       // The provider's own settings; no driver reads them.
@@ -196,7 +197,7 @@ Text ChooseSqlServerDriver(const std::vector<Text>& installed, TextView fallback
 std::optional<OdbcTarget> TranslateAdoToOdbc(const AdoPairs& pairs,
                                              const std::vector<Text>& installedDrivers) {
   const Text* provider_value = LastOf(pairs, {u"Provider"});
-  const Text provider = provider_value ? Text(TrimBlanks(*provider_value)) : Text();
+  const Text provider = provider_value ? Text(TrimSpacesAndTabs(*provider_value)) : Text();
   switch (KindOf(provider)) {
     case ProviderKind::kSqlite:
       return std::nullopt;

@@ -17,12 +17,10 @@ namespace {
                                     " cannot be passed to " + whom + ": " + why);
 }
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
 }  // namespace
 
 ValueReader ReaderOf(TextView driver) {
-  driver = TrimBlanks(driver);
+  driver = TrimSpacesAndTabs(driver);
   if (EqualsIgnoreCase(driver, u"FreeTDS")) return ValueReader::kBracesToSemicolon;
   if (StartsWithIgnoreCase(driver, u"ODBC Driver ") || StartsWithIgnoreCase(driver, u"SQL Server") ||
       StartsWithIgnoreCase(driver, u"PostgreSQL")) {
@@ -42,9 +40,9 @@ void AppendPairFor(Text& out, TextView key, TextView value, ValueReader reader, 
       // which other readers of the string would trim or take as quoting.
       const bool braces =
           value.find(u';') != TextView::npos ||
-          (!value.empty() && (value.front() == u'{' || value.front() == u'"' ||
-                              value.front() == u'\'' || IsBlank(value.front()) ||
-                              IsBlank(value.back())));
+          (!value.empty() &&
+           (value.front() == u'{' || value.front() == u'"' || value.front() == u'\'' ||
+            IsSpaceOrTab(value.front()) || IsSpaceOrTab(value.back())));
       if (braces) {
         if (value.find(u"};") != TextView::npos) Refuse(key, driver, "it holds \"};\"");
         // A last '}' and the closing one would read as "}}" to the driver manager.
@@ -64,7 +62,7 @@ void AppendPairFor(Text& out, TextView key, TextView value, ValueReader reader, 
     }
     case ValueReader::kNoBraces: {
       if (value.find(u';') != TextView::npos) Refuse(key, driver, "it holds ';'");
-      const TextView trimmed = TrimBlanks(value);
+      const TextView trimmed = TrimSpacesAndTabs(value);
       if (!trimmed.empty() && trimmed.front() == u'{') {
         Refuse(key, driver, "it begins with '{'");
       }

@@ -39,7 +39,7 @@ struct ServerAddress {
 };
 
 ServerAddress SplitServer(TextView server) {
-  server = TrimBlanks(server);
+  server = TrimSpacesAndTabs(server);
   if (StartsWithIgnoreCase(server, u"tcp:")) server.remove_prefix(4);
   for (TextView other : {u"np:", u"lpc:", u"admin:", u"via:"}) {
     if (StartsWithIgnoreCase(server, other)) {
@@ -53,7 +53,7 @@ ServerAddress SplitServer(TextView server) {
   }
   ServerAddress a;
   if (size_t comma = server.rfind(u','); comma != TextView::npos) {
-    a.port = Text(TrimBlanks(server.substr(comma + 1)));
+    a.port = Text(TrimSpacesAndTabs(server.substr(comma + 1)));
     server = server.substr(0, comma);
     const bool digits = !a.port.empty() && a.port.size() <= 5 &&
                         std::all_of(a.port.begin(), a.port.end(),
@@ -63,10 +63,10 @@ ServerAddress SplitServer(TextView server) {
     }
   }
   if (size_t slash = server.find(u'\\'); slash != TextView::npos) {
-    a.instance = Text(TrimBlanks(server.substr(slash + 1)));
+    a.instance = Text(TrimSpacesAndTabs(server.substr(slash + 1)));
     server = server.substr(0, slash);
   }
-  a.host = Text(TrimBlanks(server));
+  a.host = Text(TrimSpacesAndTabs(server));
   // A bracketed IPv6 literal ([::1]); FreeTDS takes the address without the brackets.
   if (a.host.size() >= 2 && a.host.front() == u'[' && a.host.back() == u']') {
     a.host = a.host.substr(1, a.host.size() - 2);
@@ -101,7 +101,7 @@ Encryption ReadEncryption(const AdoPairs& pairs, TextView provider) {
   const bool modern = provider_version >= 19;
   const Text* value = Pick(pairs, {u"Use Encryption for Data"}, {u"Encrypt"});
   if (!value) return modern ? Encryption::kMandatory : Encryption::kNotAsked;
-  const TextView v = TrimBlanks(*value);
+  const TextView v = TrimSpacesAndTabs(*value);
   if (EqualsIgnoreCase(v, u"Strict")) return Encryption::kStrict;
   if (EqualsIgnoreCase(v, u"Mandatory")) return Encryption::kMandatory;
   if (EqualsIgnoreCase(v, u"Optional")) {
@@ -120,7 +120,7 @@ bool ReadBool(const AdoPairs& pairs, std::initializer_list<TextView> ado,
   const Text* v = Pick(pairs, ado, synonyms);
   if (!v) return false;
   std::optional<bool> b = AdoBool(*v);
-  if (!b || (!sspi && EqualsIgnoreCase(TrimBlanks(*v), u"sspi"))) {
+  if (!b || (!sspi && EqualsIgnoreCase(TrimSpacesAndTabs(*v), u"sspi"))) {
     Refuse(std::string(name) + " must be true, false, yes or no" + (sspi ? " or SSPI" : ""));
   }
   return *b;
@@ -156,7 +156,7 @@ Text TranslateSqlServerKeywords(const AdoPairs& pairs, TextView provider, TextVi
     }
     put(u"TDS_Version", u"7.3");
   } else if (server) {
-    const TextView s = TrimBlanks(*server);
+    const TextView s = TrimSpacesAndTabs(*server);
 #ifndef _WIN32
     // Microsoft's drivers on Linux and macOS reach SQL Server over TCP only.
     for (TextView other : {u"np:", u"lpc:", u"(localdb)"}) {
@@ -179,7 +179,7 @@ Text TranslateSqlServerKeywords(const AdoPairs& pairs, TextView provider, TextVi
     if (const Text* pwd = Pick(pairs, {u"Password"}, {u"PWD"})) put(u"PWD", *pwd);
   }
   if (const Text* auth = LastOf(pairs, {u"Authentication"})) {
-    const TextView v = TrimBlanks(*auth);
+    const TextView v = TrimSpacesAndTabs(*auth);
     constexpr TextView kMethods[] = {u"SqlPassword",
                                      u"ActiveDirectoryPassword",
                                      u"ActiveDirectoryIntegrated",
@@ -204,11 +204,11 @@ Text TranslateSqlServerKeywords(const AdoPairs& pairs, TextView provider, TextVi
   if (const Text* app = Pick(pairs, {u"Application Name"}, {u"APP"})) put(u"APP", *app);
   if (const Text* wsid = Pick(pairs, {u"Workstation ID"}, {u"WSID"})) put(u"WSID", *wsid);
   if (const Text* lang = Pick(pairs, {u"Current Language"}, {u"Language"})) {
-    put(u"Language", TrimBlanks(*lang));
+    put(u"Language", TrimSpacesAndTabs(*lang));
   }
 
   if (const Text* intent = Pick(pairs, {u"Application Intent"}, {u"ApplicationIntent"})) {
-    const TextView v = TrimBlanks(*intent);
+    const TextView v = TrimSpacesAndTabs(*intent);
     if (!EqualsIgnoreCase(v, u"ReadOnly") && !EqualsIgnoreCase(v, u"ReadWrite")) {
       Refuse("ApplicationIntent must be ReadOnly or ReadWrite");
     }
@@ -220,17 +220,17 @@ Text TranslateSqlServerKeywords(const AdoPairs& pairs, TextView provider, TextVi
       Pick(pairs, {u"Failover Partner"}, {u"Failover_Partner", u"FailoverPartner"});
   if (microsoft || family == Family::kNativeClient) {
     if (multi_subnet) put(u"MultiSubnetFailover", u"Yes");
-    if (partner) put(u"Failover_Partner", TrimBlanks(*partner));
+    if (partner) put(u"Failover_Partner", TrimSpacesAndTabs(*partner));
   }
   if (const Text* spn = Pick(pairs, {u"Server SPN"}, {u"ServerSPN"})) {
-    if (family != Family::kLegacy) put(u"ServerSPN", TrimBlanks(*spn));
+    if (family != Family::kLegacy) put(u"ServerSPN", TrimSpacesAndTabs(*spn));
   }
   if (const Text* name = Pick(pairs, {u"Host Name In Certificate"}, {u"HostNameInCertificate"})) {
     if (!(microsoft && version >= 18)) {
       Refuse("Host Name In Certificate cannot be passed to the " + ToUtf8(driver) +
              " driver (only Microsoft ODBC Driver 18 and later take it)");
     }
-    put(u"HostnameInCertificate", TrimBlanks(*name));
+    put(u"HostnameInCertificate", TrimSpacesAndTabs(*name));
   }
 
   const Encryption encryption = ReadEncryption(pairs, provider);

@@ -1,9 +1,7 @@
 #include "platform/db/odbc/statement.h"
 
 #include <algorithm>
-#include <atomic>
-#include <charconv>
-#include <cstdlib>
+#include <cstdint>
 #include <iterator>
 
 #include "platform/db/odbc/decimal_text.h"

@@ -79,6 +79,20 @@ std::optional<int64_t> RuleDay(RuleText& r, int year) {
   return first.time_since_epoch().count() + day - 1;
 }
 
+// The local time (seconds since 1970 on the local clock) of "Mm.w.d[/time]" in that year; the
+// time of day is 02:00 when not given.
+std::optional<int64_t> RuleLocalTime(RuleText& r, int year) {
+  const auto day = RuleDay(r, year);
+  if (!day) return std::nullopt;
+  int64_t time = 7200;
+  if (r.Take('/')) {
+    const auto v = r.Time();
+    if (!v) return std::nullopt;
+    time = *v;
+  }
+  return *day * 86400 + time;
+}
+
 }  // namespace
 
 std::optional<int64_t> PosixRuleOffset(std::string_view rule, int64_t t) {
@@ -103,25 +117,12 @@ std::optional<int64_t> PosixRuleOffset(std::string_view rule, int64_t t) {
   const int year = static_cast<int>(year_month_day(localDay).year());
   auto change = [&](int y, bool start) -> std::optional<int64_t> {
     r.at = rulesAt;
-    auto startDay = RuleDay(r, y);
-    int64_t startTime = 7200;
-    if (!startDay) return std::nullopt;
-    if (r.Take('/')) {
-      auto v = r.Time();
-      if (!v) return std::nullopt;
-      startTime = *v;
-    }
-    if (!r.Take(',')) return std::nullopt;
-    auto endDay = RuleDay(r, y);
-    int64_t endTime = 7200;
-    if (!endDay) return std::nullopt;
-    if (r.Take('/')) {
-      auto v = r.Time();
-      if (!v) return std::nullopt;
-      endTime = *v;
-    }
+    const auto startLocal = RuleLocalTime(r, y);
+    if (!startLocal || !r.Take(',')) return std::nullopt;
+    const auto endLocal = RuleLocalTime(r, y);
+    if (!endLocal) return std::nullopt;
     // The start is read on standard time, the end on summer time.
-    return start ? *startDay * 86400 + startTime - stdOffset : *endDay * 86400 + endTime - dstOffset;
+    return start ? *startLocal - stdOffset : *endLocal - dstOffset;
   };
   auto start = change(year, true), end = change(year, false);
   if (!start || !end) return std::nullopt;
