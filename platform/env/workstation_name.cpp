@@ -6,7 +6,8 @@
 namespace wq {
 namespace {
 
-TextView TrimBlanks(TextView s) {
+// Spaces only, as the buffer is filled with them: a tab or line break would be part of the name.
+TextView TrimSpaces(TextView s) {
   while (!s.empty() && s.front() == u' ') s.remove_prefix(1);
   while (!s.empty() && s.back() == u' ') s.remove_suffix(1);
   return s;
@@ -22,7 +23,7 @@ Text ReadWorkstationName(Env& env) {
   // As on Windows, the call's result is not examined: a failure leaves the blanks.
   env.GetComputerNameA(reinterpret_cast<char*>(buffer.data()), 16);
   const Text decoded = codePage.Decode(buffer);
-  TextView name = TrimBlanks(decoded);
+  TextView name = TrimSpaces(decoded);
   if (name.empty()) {
     throw Error::InvalidProcedureCall("the computer name is empty");
   }
