@@ -60,12 +60,7 @@ int32_t RunUpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, cons
     const presence::UpdateResult r =
         presence::UpdateOnlineState(gstrConnSystem, SelfState, ModName, ModLogin);
     // The host still sees only 0; the trace says why.
-    if (r.error && r.fromDatabase) {
-      TraceFailure(DatabaseError(r.error->number(), r.sqlstate, r.error->what()), r.step,
-                   gstrConnSystem);
-    } else if (r.error) {
-      TraceFailure(*r.error, r.step, gstrConnSystem);
-    }
+    if (r.error) TraceFailure(*r.error, r.step, gstrConnSystem);
     return r.count;
   } catch (...) {
     return 0;

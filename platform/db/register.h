@@ -6,7 +6,7 @@
 //   std::optional<db::Value> now = reg->ServerClock();
 //   for (const db::MarkedRow& row : reg->ReadMarked(marker)) ...
 //
-// Every failure raises wq::Error (wq::DatabaseError for the engine's own, with its native code
+// Every failure raises wq::Error (Error::Database for the engine's own, with its native code
 // and SQLSTATE); no description shows a password.
 #pragma once
 
@@ -33,10 +33,10 @@ inline constexpr size_t kMaxOptionUnits = 4096;
 
 // A marked row as stored.
 struct MarkedRow {
-  Value id;      // ssID
-  Value option;  // ssOption; null when too long
-  Value module;  // ssModeName
-  Value state;   // ssState
+  Value id;                    // ssID
+  Value option;                // ssOption; null when too long
+  Value module;                // ssModeName
+  Value state;                 // ssState
   bool optionTooLong = false;  // ssOption holds more than kMaxOptionUnits units
 };
 

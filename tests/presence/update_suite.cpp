@@ -310,18 +310,21 @@ TEST_P(PresenceUpdate, UnopenableConnectionGivesZero) {
         std::string("Provider=SQLite;Data Source=\"unterminated")}) {
     SCOPED_TRACE(conn);
     host_.SetName(u"PC-7");
-    UpdateResult r = OnFreshThread([&] { return UpdateOnlineState(FromUtf8(conn), 2, u"A", true); });
+    UpdateResult r =
+        OnFreshThread([&] { return UpdateOnlineState(FromUtf8(conn), 2, u"A", true); });
     EXPECT_FALSE(r.ok());
     EXPECT_EQ(r.count, 0);
-    EXPECT_EQ(OnFreshThread([&] { return presence::UpdateOnlineState(FromUtf8(conn), 2).count; }), 0);
+    EXPECT_EQ(OnFreshThread([&] { return presence::UpdateOnlineState(FromUtf8(conn), 2).count; }),
+              0);
   }
   EXPECT_TRUE(host_.messages().empty());
 }
 
 TEST_P(PresenceUpdate, MissingTableFailsWithZero) {
   UpdateResult r = UpdateAs("PC-7", 2);
-  EXPECT_FALSE(r.ok());
+  ASSERT_FALSE(r.ok());
   EXPECT_EQ(r.count, 0);
+  EXPECT_TRUE(r.error->fromDatabase()) << r.error->what();
 }
 
 TEST_P(PresenceUpdate, UnreadableComputerNameFailsOnlyWhenNeeded) {

@@ -48,7 +48,7 @@ class Session {
       auto result = work();
       used_ = true;
       return result;
-    } catch (const DatabaseError& error) {
+    } catch (const Error& error) {
       if (!IsConnectionLost(error)) throw;
     }
     Reconnect();
