@@ -4,19 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 
-#include "platform/error.h"
 #include "platform/text/text.h"
+#include "presence/update_result.h"
 
 namespace wq::presence {
-
-struct UpdateResult {
-  int32_t count = 0;           // presence records after the update; 0 on failure
-  std::optional<Error> error;  // why it failed, when it did (with its database part, if any)
-  const char* step = "";       // the step that failed: "open", "server time", "scan", ...
-  bool ok() const { return !error.has_value(); }
-};
 
 // The update, with its failure made visible: the count (0 on failure) and why it failed. Runs on
 // the calling thread's module state; every failure of the update lands in the result.
