@@ -26,7 +26,7 @@ presence::UpdateResult Update(const AgentOptions& options, int16_t state) {
   return RunOnRegister(options.conn, state, options.module, options.login);
 }
 
-std::string Describe(const presence::UpdateResult& r) { return Explain(FailureOf(r)); }
+std::string Describe(const presence::UpdateResult& r) { return Explain(*r.error); }
 
 // Registers now and every interval until a stop request, then withdraws. A failed update is
 // reported and tried again at the next interval; nothing about the database ends the loop. A
@@ -47,7 +47,7 @@ void RunAgent(const AgentOptions& options) {
   long attempted = 0, failed = 0;  // over the whole run, for the closing line
   for (;;) {
     const presence::UpdateResult r = Update(options, 2);
-    if (!r.ok() && attempted == 0 && Unrecoverable(FailureOf(r))) {
+    if (!r.ok() && attempted == 0 && Unrecoverable(*r.error)) {
       std::cerr << "webquorrel agent: cannot start, no retry would help: " << Describe(r)
                 << std::endl;
       throw ExitStatus{kBadInput};

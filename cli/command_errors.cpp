@@ -26,8 +26,7 @@ bool Contains(const std::string& text, const char* part) {
 }
 
 const std::string* SqlState(const Error& e) {
-  const auto* db = dynamic_cast<const DatabaseError*>(&e);
-  return db != nullptr && !db->sqlstate().empty() ? &db->sqlstate() : nullptr;
+  return e.fromDatabase() && !e.sqlstate().empty() ? &e.sqlstate() : nullptr;
 }
 
 bool MissingTable(const Error& e) {
@@ -91,12 +90,12 @@ std::string Explain(const Error& e) {
 
 int ExitStatusFor(const Error& e) {
   if (Refused(e)) return kNoPermission;
-  if (dynamic_cast<const DatabaseError*>(&e) != nullptr) return kDatabaseFailure;
+  if (e.fromDatabase()) return kDatabaseFailure;
   return kBadInput;
 }
 
 bool Unrecoverable(const Error& e) {
-  if (dynamic_cast<const DatabaseError*>(&e) != nullptr) return false;
+  if (e.fromDatabase()) return false;
   const std::string text = e.what();
   return text.rfind("Cannot open the database", 0) == 0 &&
          (e.number() == kInvalidProcedureCall || Contains(text, "is not supported") ||

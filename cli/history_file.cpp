@@ -63,7 +63,7 @@ class SqliteHistoryFile final : public HistoryFile {
     if (rc != SQLITE_OK) {
       const std::string why = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
       sqlite3_close(db_);
-      throw DatabaseError(rc, "", "cannot open the history file " + path + ": " + why);
+      throw Error::Database(rc, "", "cannot open the history file " + path + ": " + why);
     }
     sqlite3_busy_timeout(db_, 5000);
     Run("PRAGMA journal_mode=WAL");
@@ -113,8 +113,8 @@ class SqliteHistoryFile final : public HistoryFile {
   }
   void Check(int rc) const {
     if (rc != SQLITE_OK) {
-      throw DatabaseError(sqlite3_extended_errcode(db_), "",
-                          std::string("the history file: ") + sqlite3_errmsg(db_));
+      throw Error::Database(sqlite3_extended_errcode(db_), "",
+                            std::string("the history file: ") + sqlite3_errmsg(db_));
     }
   }
   sqlite3* db_ = nullptr;

@@ -45,9 +45,9 @@ void AddUpdateCommand(CLI::App& app) {
       last_failure = result;
       if (options->repeat > 1) {
         std::cerr << "webquorrel update: update " << i << " of " << options->repeat
-                  << " failed: " << Explain(FailureOf(result)) << std::endl;
+                  << " failed: " << Explain(*result.error) << std::endl;
       }
-      if (i == 1 && Unrecoverable(FailureOf(result))) break;  // every repetition would fail so
+      if (i == 1 && Unrecoverable(*result.error)) break;  // every repetition would fail so
     }
     if (!last_failure) return;
     // A failed update is reported like any failure of the register.

@@ -10,18 +10,13 @@
 
 namespace wq::cli {
 
-Error FailureOf(const presence::UpdateResult& r) {
-  if (r.fromDatabase) return DatabaseError(r.error->number(), r.sqlstate, r.error->description());
-  return *r.error;
-}
-
 void ThrowFailureOf(const presence::UpdateResult& r, const std::string& before,
                     bool badInputApart) {
-  const std::string what = before + r.error->description();
-  if (badInputApart && !r.fromDatabase && Unrecoverable(*r.error)) {
-    throw Error(r.error->number(), what);
-  }
-  throw DatabaseError(r.error->number(), r.sqlstate, what);
+  const Error& e = *r.error;
+  const std::string what = before + e.description();
+  if (badInputApart && Unrecoverable(e)) throw Error(e.number(), what);
+  // Every other failure is the register's, whatever raised it.
+  throw Error::Database(e.number(), e.sqlstate(), what);
 }
 
 void WarnWhenNameIsCut() {
@@ -52,12 +47,8 @@ presence::UpdateResult RunOnRegister(const std::optional<std::string>& conn, int
   presence::UpdateResult result;
   try {
     result = presence::UpdateOnlineState(PrepareConnection(conn), state, FromUtf8(module), login);
-  } catch (const DatabaseError& e) {
-    result.error = e;
-    result.fromDatabase = true;
-    result.sqlstate = e.sqlstate();
-  } catch (const Error& e) {
-    result.error = e;
+  } catch (...) {
+    result = presence::CurrentFailure("");
   }
   WarnWhenNameIsCut();
   return result;

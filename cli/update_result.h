@@ -9,12 +9,9 @@
 
 namespace wq::cli {
 
-// The failure of an update as the error it was: a DatabaseError (with its SQLSTATE) when it came
-// from the database, else the component's own error. r must have failed.
-Error FailureOf(const presence::UpdateResult& r);
-// Throws the failure, `before` in front of its description, as a failure of the register (exit
-// status 1, or 3 for a missing permission); with badInputApart, a connection string that cannot
-// be used at all stays bad input (status 2).
+// Throws the failure of r (which must have failed), `before` in front of its description, as a
+// failure of the register (exit status 1, or 3 for a missing permission); with badInputApart, a
+// connection string that cannot be used at all stays bad input (status 2).
 [[noreturn]] void ThrowFailureOf(const presence::UpdateResult& r, const std::string& before = {},
                                  bool badInputApart = true);
 

@@ -4,9 +4,9 @@
 
 #include "frame/coerce.h"
 #include "frame/descriptor.h"
+#include "frame/method_body.h"
 #include "frame/module_lock.h"
 #include "frame/trace.h"
-#include "presence/update.h"
 
 namespace wq::frame {
 
@@ -58,14 +58,9 @@ int32_t RunUpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, cons
                              bool ModLogin) noexcept {
   try {
     const presence::UpdateResult r =
-        presence::UpdateOnlineState(gstrConnSystem, SelfState, ModName, ModLogin);
+        body::UpdateOnlineState(gstrConnSystem, SelfState, ModName, ModLogin);
     // The host still sees only 0; the trace says why.
-    if (r.error && r.fromDatabase) {
-      TraceFailure(DatabaseError(r.error->number(), r.sqlstate, r.error->what()), r.step,
-                   gstrConnSystem);
-    } else if (r.error) {
-      TraceFailure(*r.error, r.step, gstrConnSystem);
-    }
+    if (r.error) TraceFailure(*r.error, r.step, gstrConnSystem);
     return r.count;
   } catch (...) {
     return 0;

@@ -48,7 +48,8 @@ class clsQuorrel final : public _clsQuorrel {
   std::atomic<ULONG> references_{1};
 };
 
-// The method's body with its arguments taken: the presence update, every failure as 0.
+// The method with its arguments taken: the update of the method body (method_body.h), every
+// failure traced and answered as 0.
 int32_t RunUpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
                              bool ModLogin) noexcept;
 

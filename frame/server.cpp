@@ -3,11 +3,11 @@
 #include <new>
 
 #include "frame/descriptor.h"
+#include "frame/method_body.h"
 #include "frame/module_lock.h"
 #include "frame/quorrel.h"
 #include "frame/registry.h"
 #include "platform/db/idle_connections.h"
-#include "presence/module_state.h"
 
 #if defined(_WIN32)
 #define WQ_EXPORT
@@ -103,7 +103,7 @@ extern "C" WQ_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
   // connections, the ODBC environment, the pool's reaper thread, nor any thread's module state.
   // No call runs (no object lives), so nothing is in use; a later call starts afresh.
   wq::db::ReleaseIdleConnections();
-  wq::presence::ReleaseModuleStates();
+  wq::frame::body::ReleaseModuleStates();
   return S_OK;
 }
 

@@ -43,12 +43,12 @@ std::string DescribeFailure(const Error& error, std::string_view step,
                             const Text& connectionString) {
   std::string line = "UpdateOnlineState failed in step '" + std::string(step) + "': error " +
                      std::to_string(error.number()) + ": " + error.description();
-  if (const auto* db = dynamic_cast<const DatabaseError*>(&error)) {
+  if (error.fromDatabase()) {
     std::string detail;
-    if (!db->sqlstate().empty()) detail = "SQLSTATE " + db->sqlstate();
-    if (db->number() != kProviderError) {
-      detail +=
-          (detail.empty() ? "" : ", ") + std::string("native code ") + std::to_string(db->number());
+    if (!error.sqlstate().empty()) detail = "SQLSTATE " + error.sqlstate();
+    if (error.number() != kProviderError) {
+      detail += (detail.empty() ? "" : ", ") + std::string("native code ") +
+                std::to_string(error.number());
     }
     if (!detail.empty()) line += " (" + detail + ")";
   }

@@ -5,8 +5,8 @@
 #include <memory>
 #include <utility>
 
-#include "platform/db/register.h"
 #include "platform/db/date_time.h"
+#include "platform/db/register.h"
 #include "platform/error.h"
 #include "presence/server_time.h"
 
@@ -39,9 +39,9 @@ PruneResult Prune(const Text& connectionString, const PruneOptions& options,
   result.serverTime = ReadServerTimeText(*reg);
   const std::optional<db::DateTime> now = ParseDate(result.serverTime);
   if (!now) {
-    throw DatabaseError(kProviderError, "",
-                        "the server time text " + Quoted(result.serverTime) +
-                            " is not a date, so no record's age can be judged");
+    throw Error::Database(kProviderError, "",
+                          "the server time text " + Quoted(result.serverTime) +
+                              " is not a date, so no record's age can be judged");
   }
   const UtcOffsetAt zone = serverZone ? serverZone : UtcOffsetAt(db::LocalUtcOffset);
   std::vector<db::Value> ids;
@@ -107,8 +107,8 @@ std::vector<Finding> Diagnose(const std::vector<PresenceRow>& rows) {
 }
 
 DoctorReport Doctor(const Text& connectionString, bool repair) {
-  std::unique_ptr<db::Register> reg = db::Register::Open(
-      connectionString, repair ? db::Access::kReadWrite : db::Access::kReadOnly);
+  std::unique_ptr<db::Register> reg =
+      db::Register::Open(connectionString, repair ? db::Access::kReadWrite : db::Access::kReadOnly);
   DoctorReport report;
   report.findings = Diagnose(ReadPresenceRows(*reg));
   if (repair) {

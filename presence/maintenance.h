@@ -26,9 +26,9 @@ struct PruneResult {
 
 // Removes live records whose time text is older than the limit by the server's clock, in one
 // statement. Damaged and unreadable records are left to the update and to Doctor, and so are
-// records whose ssID is not a whole number. Raises a DatabaseError when the server time text is
-// not a date, since no age can then be judged; nothing is removed.
-// zone: the zone the server's clock follows; the machine's own (db::LocalUtcOffset) when empty.
+// records whose ssID is not a whole number. Raises a database failure (Error::Database) when the
+// server time text is not a date, since no age can then be judged; nothing is removed. zone: the
+// zone the server's clock follows; the machine's own (db::LocalUtcOffset) when empty.
 PruneResult Prune(const Text& connectionString, const PruneOptions& options,
                   const UtcOffsetAt& zone = {});
 

@@ -35,8 +35,8 @@ bool DeleteCovers(const Text& ModName, const db::Value& modeName) {
 }
 
 // step names the step under way, for the failure's description.
-int32_t RunSteps(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
-                 bool ModLogin, const char*& step) {
+int32_t RunSteps(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName, bool ModLogin,
+                 const char*& step) {
   step = "open";
   std::unique_ptr<db::Register> reg = db::Register::Open(gstrConnSystem);
 
@@ -113,13 +113,21 @@ int32_t RunSteps(const Text& gstrConnSystem, int16_t SelfState, const Text& ModN
 
 UpdateResult UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
                                bool ModLogin) {
-  UpdateResult result;
+  const char* step = "";
   try {
-    result.count = RunSteps(gstrConnSystem, SelfState, ModName, ModLogin, result.step);
-  } catch (const DatabaseError& e) {
-    result.error = e;
-    result.fromDatabase = true;
-    result.sqlstate = e.sqlstate();
+    UpdateResult result;
+    result.count = RunSteps(gstrConnSystem, SelfState, ModName, ModLogin, step);
+    return result;
+  } catch (...) {
+    return CurrentFailure(step);
+  }
+}
+
+UpdateResult CurrentFailure(const char* step) {
+  UpdateResult result;
+  result.step = step;
+  try {
+    throw;
   } catch (const Error& e) {
     result.error = e;
   } catch (const std::bad_alloc&) {
@@ -129,7 +137,6 @@ UpdateResult UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, co
   } catch (...) {
     result.error = Error(kProviderError, "Unknown failure");
   }
-  if (result.error) result.count = 0;
   return result;
 }
 

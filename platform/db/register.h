@@ -7,7 +7,7 @@
 //   reg->ScanMarked(marker, [&](const db::MarkedRow& row) { ... });
 //
 // A register belongs to the thread that uses it: one thread at a time, never shared.
-// Every failure raises wq::Error (wq::DatabaseError for the engine's own, with its native code
+// Every failure raises wq::Error (Error::Database for the engine's own, with its native code
 // and SQLSTATE); no description shows a password.
 #pragma once
 
@@ -35,10 +35,10 @@ inline constexpr size_t kMaxOptionUnits = 4096;
 
 // A marked row as stored.
 struct MarkedRow {
-  Value id;      // ssID
-  Value option;  // ssOption; null when too long
-  Value module;  // ssModeName
-  Value state;   // ssState
+  Value id;                    // ssID
+  Value option;                // ssOption; null when too long
+  Value module;                // ssModeName
+  Value state;                 // ssState
   bool optionTooLong = false;  // ssOption holds more than kMaxOptionUnits units
 };
 

@@ -14,7 +14,9 @@
 #include "cli/schema.h"
 #include "cli/settings.h"
 #include "cli/settings_file.h"
+#include "cli/update_result.h"
 #include "platform/error.h"
+#include "tests/error_of.h"
 
 namespace wq::cli {
 namespace {
@@ -182,19 +184,20 @@ TEST(Explain, SaysWhatToDoAndKeepsNumbersForVerbose) {
        kBadInput},
       {std::make_shared<Error>(kProviderError, "Cannot open the database: Type mismatch: x"),
        "Cannot open the database: x", kBadInput},
-      {std::make_shared<DatabaseError>(1, "08001", "refused\n\tIs the server running? [08001]"),
+      {std::make_shared<Error>(
+           Error::Database(1, "08001", "refused\n\tIs the server running? [08001]")),
        "refused\n  Is the server running? [08001]", kDatabaseFailure},
-      {std::make_shared<DatabaseError>(7, "42P01",
-                                       "relation \"systemsetting\" does not exist\x1b[2J"),
+      {std::make_shared<Error>(
+           Error::Database(7, "42P01", "relation \"systemsetting\" does not exist\x1b[2J")),
        "relation \"systemsetting\" does not exist?[2J (SQLSTATE 42P01)\n  The register has no "
        "table SystemSetting yet: run `webquorrel init` (with the same --conn or settings) to "
        "create it.",
        kDatabaseFailure},
-      {std::make_shared<DatabaseError>(8, "", "attempt to write a readonly database"),
+      {std::make_shared<Error>(Error::Database(8, "", "attempt to write a readonly database")),
        "attempt to write a readonly database\n  This user may not do that: run the command as a "
        "user with access (see the register with --verbose).",
        kNoPermission},
-      {std::make_shared<DatabaseError>(1, "28P01", "password authentication failed"),
+      {std::make_shared<Error>(Error::Database(1, "28P01", "password authentication failed")),
        "password authentication failed (SQLSTATE 28P01)\n  This user may not do that: run the "
        "command as a user with access (see the register with --verbose).",
        kNoPermission},
@@ -213,7 +216,27 @@ TEST(Explain, SaysWhatToDoAndKeepsNumbersForVerbose) {
   EXPECT_TRUE(Unrecoverable(Error(kProviderError,
                                   "Cannot open the database: the provider 'X' "
                                   "is not supported")));
-  EXPECT_FALSE(Unrecoverable(DatabaseError(1, "08001", "Cannot open the database: refused")));
+  EXPECT_FALSE(Unrecoverable(Error::Database(1, "08001", "Cannot open the database: refused")));
+}
+
+// A failed update's error, copied into its result and thrown again by the command, is still what
+// it was: the database part (SQLSTATE, native code) and with it the exit status.
+TEST(ThrowFailureOf, KeepsTheErrorAndItsExitStatus) {
+  presence::UpdateResult r;
+  r.error = Error::Database(7, "42P01", "relation does not exist");
+  const Error thrown = ErrorOf([&] { ThrowFailureOf(r, "before: "); });
+  EXPECT_TRUE(thrown.fromDatabase());
+  EXPECT_EQ(thrown.number(), 7);
+  EXPECT_EQ(thrown.sqlstate(), "42P01");
+  EXPECT_EQ(thrown.description(), "before: relation does not exist");
+  EXPECT_EQ(ExitStatusFor(thrown), kDatabaseFailure);
+  // The component's own errors: an unusable connection string stays bad input where asked to;
+  // anything else is a failure of the register.
+  r.error = Error(kInvalidProcedureCall, "Cannot open the database: no provider");
+  EXPECT_EQ(ExitStatusFor(ErrorOf([&] { ThrowFailureOf(r); })), kBadInput);
+  EXPECT_EQ(ExitStatusFor(ErrorOf([&] { ThrowFailureOf(r, "", false); })), kDatabaseFailure);
+  r.error = Error::TypeMismatch("ssID is not a whole number");
+  EXPECT_EQ(ExitStatusFor(ErrorOf([&] { ThrowFailureOf(r); })), kDatabaseFailure);
 }
 
 TEST(SplitSqlScript, SplitsOnlyAtStatementEnds) {

@@ -1,7 +1,7 @@
+// The test double of the method body (frame/method_body.h).
 #include "tests/frame/presence_stub.h"
 
-#include "presence/module_state.h"
-#include "presence/update.h"
+#include "frame/method_body.h"
 
 namespace wq::presence {
 namespace stub {
@@ -35,20 +35,25 @@ int32_t Checksum(const Text& conn, int16_t self_state, const Text& mod_name, boo
 }
 
 }  // namespace stub
+}  // namespace wq::presence
 
-UpdateResult UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState, const Text& ModName,
-                       bool ModLogin) {
+namespace wq::frame::body {
+
+namespace stub = presence::stub;
+
+presence::UpdateResult UpdateOnlineState(const Text& gstrConnSystem, int16_t SelfState,
+                                         const Text& ModName, bool ModLogin) {
   stub::last_call.conn = gstrConnSystem;
   stub::last_call.self_state = SelfState;
   stub::last_call.mod_name = ModName;
   stub::last_call.mod_login = ModLogin;
   ++stub::last_call.calls;
-  UpdateResult result;
+  presence::UpdateResult result;
   result.count = stub::Checksum(gstrConnSystem, SelfState, ModName, ModLogin);
   return result;
 }
 
 // The stub keeps no module state.
-size_t ReleaseModuleStates() { return 0; }
+void ReleaseModuleStates() {}
 
-}  // namespace wq::presence
+}  // namespace wq::frame::body

@@ -1,6 +1,7 @@
-// A stand-in for the presence update, for testing the frame alone. It answers with a checksum
-// of its arguments, so that a caller that only sees the result can still tell exactly which
-// arguments arrived, and it keeps the last call's arguments for in-process tests.
+// A stand-in for the method body (frame/method_body.h), the presence update, for testing the
+// frame alone. It answers with a checksum of its arguments, so that a caller that only sees the
+// result can still tell exactly which arguments arrived, and it keeps the last call's arguments
+// for in-process tests.
 #pragma once
 
 #include <cstdint>

@@ -88,7 +88,8 @@ TEST_P(PresenceMaintenance, PruneCountsAgeByTheServerClockAndNeedsItToBeADate) {
     try {
       presence::Prune(Conn(), {600, std::nullopt, false});
       ADD_FAILURE() << "no failure for clock " << *clock;
-    } catch (const DatabaseError& e) {
+    } catch (const Error& e) {
+      EXPECT_TRUE(e.fromDatabase());
       EXPECT_NE(std::string(e.what()).find("not a date"), std::string::npos) << e.what();
     }
     EXPECT_EQ(Table(), before);
@@ -122,7 +123,8 @@ TEST_P(PresenceMaintenance, PruneLeavesRecordsItCannotNameSafely) {
   try {
     presence::Prune(Conn(), {60, std::nullopt, false});
     EXPECT_EQ(Ids(), (std::set<std::string>{"5) OR (1=1", "1.5"}));
-  } catch (const DatabaseError& e) {
+  } catch (const Error& e) {
+    EXPECT_TRUE(e.fromDatabase()) << e.what();
     EXPECT_EQ(Ids(), (std::set<std::string>{digits, "5) OR (1=1", "1.5"})) << e.what();
   }
 }
@@ -188,7 +190,8 @@ TEST_P(PresenceMaintenance, DoctorNeverNamesIdsThatAreNotWholeNumbers) {
   try {  // as for prune: some engines refuse the whole delete
     EXPECT_THAT(IdsOf(presence::Doctor(Conn(), true).removed), ElementsAre("3"));
     EXPECT_EQ(Ids(), (std::set<std::string>{"1 OR 1=1", "x", big}));
-  } catch (const DatabaseError& e) {
+  } catch (const Error& e) {
+    EXPECT_TRUE(e.fromDatabase()) << e.what();
     EXPECT_EQ(Ids(), (std::set<std::string>{"1 OR 1=1", "3", "x", big})) << e.what();
   }
 }

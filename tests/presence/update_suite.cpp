@@ -329,8 +329,9 @@ TEST_P(PresenceUpdate, UnopenableConnectionGivesZero) {
 
 TEST_P(PresenceUpdate, MissingTableFailsWithZero) {
   UpdateResult r = UpdateAs("PC-7", 2);
-  EXPECT_FALSE(r.ok());
+  ASSERT_FALSE(r.ok());
   EXPECT_EQ(r.count, 0);
+  EXPECT_TRUE(r.error->fromDatabase()) << r.error->what();
 }
 
 TEST_P(PresenceUpdate, UnreadableComputerNameFailsOnlyWhenNeeded) {

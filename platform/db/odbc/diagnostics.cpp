@@ -7,8 +7,8 @@ constexpr SQLSMALLINT kMaxRecords = 4;
 
 }  // namespace
 
-DatabaseError DiagnosticError(SQLSMALLINT handle_type, SQLHANDLE handle, SQLRETURN rc,
-                              std::string_view action, const Secrets& secrets) {
+Error DiagnosticError(SQLSMALLINT handle_type, SQLHANDLE handle, SQLRETURN rc,
+                      std::string_view action, const Secrets& secrets) {
   std::string description(action);
   std::string first_state;
   SQLINTEGER first_native = 0;
@@ -45,16 +45,18 @@ DatabaseError DiagnosticError(SQLSMALLINT handle_type, SQLHANDLE handle, SQLRETU
                    " without a diagnostic";
   }
   int32_t number = first_native != 0 ? static_cast<int32_t>(first_native) : int32_t{kProviderError};
-  return DatabaseError(number, first_state, description);
+  return Error::Database(number, first_state, description);
 }
 
-bool IsConnectionLost(const DatabaseError& error) {
+bool IsConnectionLost(const Error& error) {
   const std::string& s = error.sqlstate();
-  return s.rfind("08", 0) == 0 || s == "57P01" || s == "57P02" || s == "57P03";
+  return error.fromDatabase() &&
+         (s.rfind("08", 0) == 0 || s == "57P01" || s == "57P02" || s == "57P03");
 }
 
-bool IsDeadlockVictim(const DatabaseError& error) {
-  return error.sqlstate() == "40001" || error.sqlstate() == "40P01" || error.number() == 1205;
+bool IsDeadlockVictim(const Error& error) {
+  return error.fromDatabase() &&
+         (error.sqlstate() == "40001" || error.sqlstate() == "40P01" || error.number() == 1205);
 }
 
 }  // namespace wq::db::odbc

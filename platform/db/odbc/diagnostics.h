@@ -15,11 +15,11 @@ namespace wq::db::odbc {
 // Texts that must never appear in a message: the connection's secrets (platform/db/secrets.h).
 using Secrets = db::Secrets;
 
-// The error for a failed call: number = the first record's native code (kProviderError when it
-// is 0), sqlstate = its SQLSTATE, description = "<action>: <message> [<SQLSTATE>]" for each
-// record (at most a few), secrets masked.
-DatabaseError DiagnosticError(SQLSMALLINT handle_type, SQLHANDLE handle, SQLRETURN rc,
-                              std::string_view action, const Secrets& secrets);
+// The database failure (Error::Database) of a failed call: number = the first record's native code
+// (kProviderError when it is 0), sqlstate = its SQLSTATE, description = "<action>: <message>
+// [<SQLSTATE>]" for each record (at most a few), secrets masked.
+Error DiagnosticError(SQLSMALLINT handle_type, SQLHANDLE handle, SQLRETURN rc,
+                      std::string_view action, const Secrets& secrets);
 
 // Raises DiagnosticError unless rc is a success (SQL_NO_DATA counts as one).
 inline void Check(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle, std::string_view action,
@@ -29,12 +29,12 @@ inline void Check(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle, std::
   }
 }
 
-// True when the error says the connection to the server is gone (SQLSTATE class 08, or a
+// True when the database failure says the connection to the server is gone (SQLSTATE class 08, or a
 // server shutting down: 57P01..57P03).
-bool IsConnectionLost(const DatabaseError& error);
+bool IsConnectionLost(const Error& error);
 
-// True when the server chose the statement as a deadlock victim and rolled it back whole
-// (SQL Server: error 1205, SQLSTATE 40001; PostgreSQL: 40P01).
-bool IsDeadlockVictim(const DatabaseError& error);
+// True when the database failure says the server chose the statement as a deadlock victim and
+// rolled it back whole (SQL Server: error 1205, SQLSTATE 40001; PostgreSQL: 40P01).
+bool IsDeadlockVictim(const Error& error);
 
 }  // namespace wq::db::odbc

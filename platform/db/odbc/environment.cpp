@@ -14,8 +14,8 @@ SQLHENV CreateEnvironment() {
   SQLHENV env = SQL_NULL_HENV;
   SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
   if (!Succeeded(rc)) {
-    throw DatabaseError(kProviderError, "IM004",
-                        "ODBC: the driver manager could not allocate an environment");
+    throw Error::Database(kProviderError, "IM004",
+                          "ODBC: the driver manager could not allocate an environment");
   }
   Secrets none;
   Check(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,

@@ -10,7 +10,7 @@
 
 namespace wq::db::odbc {
 
-// Raises wq::DatabaseError when the driver manager cannot give an environment.
+// Raises Error::Database when the driver manager cannot give an environment.
 SQLHENV SharedEnvironment();
 
 // Counts the connection handles allocated on the environment (Session, the pool's Discard).

@@ -65,8 +65,7 @@ void Session::Connect(bool reuse) {
                                    static_cast<SQLSMALLINT>(connection_string_.size()), nullptr, 0,
                                    &out_length, SQL_DRIVER_NOPROMPT);
   if (!Succeeded(rc)) {
-    DatabaseError error =
-        DiagnosticError(SQL_HANDLE_DBC, dbc, rc, "Cannot open the database", secrets_);
+    Error error = DiagnosticError(SQL_HANDLE_DBC, dbc, rc, "Cannot open the database", secrets_);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     ConnectionFreed();
     throw error;

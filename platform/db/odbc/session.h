@@ -48,7 +48,7 @@ class Session {
       auto result = work();
       used_ = true;
       return result;
-    } catch (const DatabaseError& error) {
+    } catch (const Error& error) {
       if (used_ || !IsConnectionLost(error)) throw;  // the work had begun to count
     }
     Reconnect();

@@ -135,8 +135,7 @@ bool Statement::Execute(const Text& sql, const std::vector<Value>& params) {
   Bind(params);
   SQLRETURN rc = SQLExecDirectW(stmt_, W(sql), static_cast<SQLINTEGER>(sql.size()));
   if (!Succeeded(rc) && rc != SQL_NO_DATA) {
-    DatabaseError error =
-        DiagnosticError(SQL_HANDLE_STMT, stmt_, rc, "Query failed", session_.secrets());
+    Error error = DiagnosticError(SQL_HANDLE_STMT, stmt_, rc, "Query failed", session_.secrets());
     if (!IsDeadlockVictim(error)) throw error;
     // The server rolled the whole statement back (nothing runs in a transaction), so running
     // it once more, an INSERT included, cannot do anything twice. Workstations that delete
@@ -264,8 +263,8 @@ void Statement::GetInto(int column_index, const Column& column, Value& into, siz
     size_t units = complete ? static_cast<size_t>(indicator) / sizeof(SQLWCHAR) : kUnits;
     if (maxUnits != 0 &&
         (text.size() + units > maxUnits ||
-         (indicator != SQL_NO_TOTAL && static_cast<size_t>(indicator) / sizeof(SQLWCHAR) >
-                                           maxUnits - text.size()))) {
+         (indicator != SQL_NO_TOTAL &&
+          static_cast<size_t>(indicator) / sizeof(SQLWCHAR) > maxUnits - text.size()))) {
       *tooLong = true;  // the rest stays unread; the next column or row discards it
       into = Value();
       return;

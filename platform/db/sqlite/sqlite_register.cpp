@@ -22,7 +22,7 @@ void GetDate(sqlite3_context* context, int, sqlite3_value**) {
 }
 
 [[noreturn]] void RaiseEngineError(sqlite3* db) {
-  throw DatabaseError(sqlite3_extended_errcode(db), "", sqlite3_errmsg(db));
+  throw Error::Database(sqlite3_extended_errcode(db), "", sqlite3_errmsg(db));
 }
 
 // One prepared statement, finalized when it goes.
@@ -125,15 +125,15 @@ class SqliteRegister final : public Register {
     if (rc != SQLITE_OK) FailOpen(path, rc);
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    sqlite3_create_function_v2(db_, "GETDATE", 0, SQLITE_UTF8 | SQLITE_INNOCUOUS, nullptr,
-                               GetDate, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db_, "GETDATE", 0, SQLITE_UTF8 | SQLITE_INNOCUOUS, nullptr, GetDate,
+                               nullptr, nullptr, nullptr);
     // Write-ahead logging lets readers and one writer work at the same time, so workstations
     // reading the table do not hold up the one adding a row. The mode is kept in the file; it
     // cannot be set while another connection holds the file locked, and then the connection
     // goes on in the file's current mode. Reading the mode also reads the file's header, so a
     // file that is no database is reported here, not at the first query.
-    const char* pragma = access == Access::kReadOnly ? "PRAGMA schema_version"
-                                                     : "PRAGMA journal_mode=WAL";
+    const char* pragma =
+        access == Access::kReadOnly ? "PRAGMA schema_version" : "PRAGMA journal_mode=WAL";
     const int mode_rc = sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr);
     const int primary = mode_rc & 0xFF;
     if (mode_rc != SQLITE_OK && primary != SQLITE_BUSY && primary != SQLITE_LOCKED &&
@@ -212,8 +212,8 @@ class SqliteRegister final : public Register {
     const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     const int code = db_ ? sqlite3_extended_errcode(db_) : rc;
     Close();
-    throw DatabaseError(code, "",
-                        "Cannot open the database: SQLite cannot open '" + path + "': " + message);
+    throw Error::Database(
+        code, "", "Cannot open the database: SQLite cannot open '" + path + "': " + message);
   }
 
   sqlite3* db_ = nullptr;

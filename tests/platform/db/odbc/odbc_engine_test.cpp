@@ -69,7 +69,8 @@ TEST_P(OdbcEngine, FailuresCarryTheDriversStateCodeAndMessage) {
   try {
     conn_->Run(u"SELECT * FROM no_such_table_at_all");
     FAIL() << "no error";
-  } catch (const DatabaseError& e) {
+  } catch (const Error& e) {
+    EXPECT_TRUE(e.fromDatabase());
     EXPECT_EQ(e.sqlstate().size(), 5u);
     EXPECT_NE(e.number(), 0);
     EXPECT_THAT(e.description(), HasSubstr("no_such_table_at_all"));
@@ -89,8 +90,9 @@ class OdbcSqliteRegister : public ::testing::Test {
     conn_ = testing::SqliteConnection();
     testing::Direct direct(conn_);
     direct.Run(u"DROP TABLE IF EXISTS SystemSetting");
-    direct.Run(u"CREATE TABLE SystemSetting (ssID TEXT, ssDesc TEXT, ssOption TEXT, "
-               u"ssState INTEGER, ssModeName TEXT)");
+    direct.Run(
+        u"CREATE TABLE SystemSetting (ssID TEXT, ssDesc TEXT, ssOption TEXT, "
+        u"ssState INTEGER, ssModeName TEXT)");
   }
   std::vector<Value> Ids() {
     std::vector<Value> ids;
@@ -111,8 +113,8 @@ TEST_F(OdbcSqliteRegister, TheClockIsGetDatesTextWithoutAnyExtension) {
     ASSERT_TRUE(v->IsDateTime());
     const DateTime& d = v->date_time();
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day,
-                  d.hour, d.minute, d.second);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
+                  d.minute, d.second);
     text = buf;
   }
   std::tm got{};
@@ -127,8 +129,9 @@ TEST_F(OdbcSqliteRegister, TheClockIsGetDatesTextWithoutAnyExtension) {
 // marked rows go.
 TEST_F(OdbcSqliteRegister, ReadsAddsAndDeletesOnlyMarkedRowsByTheirIdsAsStored) {
   testing::Direct direct(conn_);
-  direct.Run(u"INSERT INTO SystemSetting VALUES ('7', 'host', 'H', 0, NULL), "
-             u"('007', 'm4rk', 'A', 1, NULL), ('7 ', 'm4rk', 'B', 0, 'M')");
+  direct.Run(
+      u"INSERT INTO SystemSetting VALUES ('7', 'host', 'H', 0, NULL), "
+      u"('007', 'm4rk', 'A', 1, NULL), ('7 ', 'm4rk', 'B', 0, 'M')");
   direct.Run(u"INSERT INTO SystemSetting VALUES ('9', 'm4rk', ?, 0, 'M')",
              {Value(Text(kMaxOptionUnits + 1, u'x'))});
   auto reg = Register::Open(conn_);
@@ -150,8 +153,7 @@ TEST_F(OdbcSqliteRegister, ReadsAddsAndDeletesOnlyMarkedRowsByTheirIdsAsStored) 
   EXPECT_EQ(Ids(), (std::vector<Value>{Value(u"007"), Value(u"7 "), Value()}));
   reg->DeleteMarked(kMarker, {Value(u"7"), rows[0].id, rows[1].id}, std::nullopt);
   EXPECT_EQ(Ids(), (std::vector<Value>{Value()}));
-  EXPECT_EQ(direct.One(u"SELECT count(*) FROM SystemSetting WHERE ssID = '7'"),
-            Value(int64_t{1}));
+  EXPECT_EQ(direct.One(u"SELECT count(*) FROM SystemSetting WHERE ssID = '7'"), Value(int64_t{1}));
 }
 
 // SQLDriverConnectW takes a SQLSMALLINT length: a longer string is refused before any driver
