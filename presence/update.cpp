@@ -11,6 +11,7 @@
 #include "presence/module_state.h"
 #include "presence/presence_rows.h"
 #include "presence/record.h"
+#include "presence/record_id.h"
 #include "presence/server_time.h"
 #include "presence/writer.h"
 
