@@ -77,9 +77,14 @@ Text FromUtf8(std::string_view utf8) {
 }
 
 std::string ToUtf8(TextView t) {
-  std::string out;
-  out.reserve(t.size());
-  for (size_t i = 0; i < t.size(); ++i) {
+  // The ASCII start (most texts: SQL, names, hex) is narrowed in one pass.
+  size_t i = 0;
+  while (i < t.size() && t[i] < 0x80) ++i;
+  std::string out(i, '\0');
+  for (size_t k = 0; k < i; ++k) out[k] = static_cast<char>(t[k]);
+  if (i == t.size()) return out;
+  out.reserve(t.size() + t.size() / 2);
+  for (; i < t.size(); ++i) {
     char32_t cp = t[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < t.size() && t[i + 1] >= 0xDC00 &&
         t[i + 1] <= 0xDFFF) {
