@@ -70,6 +70,8 @@ check "the registry's complaint is shown" "grep -q 'Unable to locate package cma
 run foreign APT_BROKEN=wine32:i386 APT_UPDATE_FAILS=1
 check "another architecture's impossible package is a warning" "[[ \$(cat '$tmp/foreign.rc') == 0 ]] && grep -q 'warning: could not install: wine32:i386; going on' '$tmp/foreign.out'"
 check "the others install first; three tries" "[[ \$(grep -c '^install -y' '$tmp/foreign/calls') == 4 && \$(grep -c 'install -y.* cmake\$' '$tmp/foreign/calls') == 1 ]]"
+run tried APT_BROKEN=wine32:i386 WEBQUORREL_APT_FOREIGN_TRIED=1
+check "another architecture's packages tried earlier in the run are not tried again" "[[ \$(cat '$tmp/tried.rc') == 0 && \$(grep -c '^install -y' '$tmp/tried/calls') == 1 ]] && grep -q 'tried earlier in this run: wine32:i386' '$tmp/tried.out'"
 
 if ((fails > 0)); then echo "$fails failed"; exit 1; fi
 echo "ensure-packages: all checks passed"
