@@ -18,7 +18,7 @@ std::vector<PresenceRow> ReadPresenceRows(db::Register& reg, bool judgeOwn) {
   std::vector<PresenceRow> rows;
   RecordReader reader;
   std::optional<TextView> own;
-  for (const db::MarkedRow& marked : reg.ReadMarked(PresenceMarker())) {
+  reg.ScanMarked(PresenceMarker(), [&](const db::MarkedRow& marked) {
     if (judgeOwn && !own) own = WorkstationName();
     PresenceRow row;
     row.id = marked.id;
@@ -35,7 +35,7 @@ std::vector<PresenceRow> ReadPresenceRows(db::Register& reg, bool judgeOwn) {
     row.nullModule = marked.module.IsNull();
     row.login = LoginFlagOf(marked.state);
     rows.push_back(std::move(row));
-  }
+  });
   // In ssID order as SQL sorts it: numbers before texts, texts by their units.
   const auto rank = [](const db::Value& v) { return v.IsText() ? 2 : v.IsNull() ? 0 : 1; };
   std::stable_sort(rows.begin(), rows.end(), [&](const PresenceRow& a, const PresenceRow& b) {

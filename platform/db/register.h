@@ -60,15 +60,9 @@ class Register {
   // ssModeName or ssState column raises kItemNotFound.
   virtual void ScanMarked(const Text& marker,
                           const std::function<void(const MarkedRow&)>& visit) = 0;
-  // The same rows, read whole before this returns.
-  std::vector<MarkedRow> ReadMarked(const Text& marker) {
-    std::vector<MarkedRow> rows;
-    ScanMarked(marker, [&](const MarkedRow& row) { rows.push_back(row); });
-    return rows;
-  }
   // Adds one row: ssDesc = marker, ssOption, ssState, ssModeName; the database fills the rest.
   virtual void Add(const Text& marker, const Text& option, int16_t state, const Text& module) = 0;
-  // Deletes the rows of these ids (each as ReadMarked gave it) that carry the marker, in one
+  // Deletes the rows of these ids (each as ScanMarked gave it) that carry the marker, in one
   // statement; with a module, only rows of that module (the empty module matches a null
   // ssModeName too). An empty list sends nothing.
   virtual void DeleteMarked(const Text& marker, const std::vector<Value>& ids,

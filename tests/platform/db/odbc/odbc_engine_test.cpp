@@ -12,6 +12,7 @@
 #include "platform/error.h"
 #include "tests/error_of.h"
 #include "tests/platform/db/odbc/odbc_backends.h"
+#include "tests/platform/read_marked.h"
 #include "tests/postgres_required.h"
 
 namespace wq::db::odbc {
@@ -96,7 +97,7 @@ class OdbcSqliteRegister : public ::testing::Test {
   }
   std::vector<Value> Ids() {
     std::vector<Value> ids;
-    for (const MarkedRow& row : Register::Open(conn_)->ReadMarked(kMarker)) ids.push_back(row.id);
+    for (const MarkedRow& row : ReadMarked(*Register::Open(conn_), kMarker)) ids.push_back(row.id);
     return ids;
   }
   Text conn_;
@@ -136,7 +137,7 @@ TEST_F(OdbcSqliteRegister, ReadsAddsAndDeletesOnlyMarkedRowsByTheirIdsAsStored) 
              {Value(Text(kMaxOptionUnits + 1, u'x'))});
   auto reg = Register::Open(conn_);
   reg->Add(kMarker, u"C", 1, u"模块");
-  const std::vector<MarkedRow> rows = reg->ReadMarked(kMarker);
+  const std::vector<MarkedRow> rows = ReadMarked(*reg, kMarker);
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[0].id, Value(u"007"));
   EXPECT_EQ(rows[0].option, Value(u"A"));
@@ -146,6 +147,7 @@ TEST_F(OdbcSqliteRegister, ReadsAddsAndDeletesOnlyMarkedRowsByTheirIdsAsStored) 
   EXPECT_TRUE(rows[2].option.IsNull());
   EXPECT_EQ(rows[2].module, Value(u"M"));  // the columns after it are still read
   EXPECT_EQ(rows[3].option, Value(u"C"));
+  EXPECT_FALSE(rows[3].optionTooLong);  // the scan's row is reused: nothing carries over
   EXPECT_EQ(rows[3].module, Value(u"模块"));
   EXPECT_EQ(reg->CountMarked(kMarker), 4);
 
