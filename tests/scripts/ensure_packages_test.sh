@@ -46,7 +46,7 @@ printf 'clang libclang-rt-dev locales # fuzzing\n\n# comment\ncmake\nwine32:i386
 run() {  # run NAME [VAR=value...]: ensure-packages in a fresh state folder; output in NAME.out
   local name=$1; shift
   mkdir -p "$tmp/$name"
-  env PATH="$tmp/bin:$PATH" STATE="$tmp/$name" WEBQUORREL_APT_PAUSES="0 0" "$@" \
+  env -u WEBQUORREL_APT_FOREIGN_TRIED PATH="$tmp/bin:$PATH" STATE="$tmp/$name" WEBQUORREL_APT_PAUSES="0 0" "$@" \
     "$root/scripts/lib/ensure-packages" "$tmp/list.txt" >"$tmp/$name.out" 2>&1
   echo $? >"$tmp/$name.rc"
 }
