@@ -82,6 +82,12 @@ OdbcTarget WriteOdbcPairs(const std::vector<OdbcPair>& pairs, std::optional<int>
     if (pair.key.find_first_of(u"{}") != Text::npos) {
       throw Error::InvalidProcedureCall("ODBC connection string: a keyword holds a brace");
     }
+    // SAVEFILE makes the driver manager write the connection's keywords to a file of the
+    // string's choosing once it connects: a register is only read and written, never saved.
+    if (EqualsIgnoreCase(TrimSpacesAndTabs(pair.key), u"SAVEFILE")) {
+      throw Error::InvalidProcedureCall(
+          "ODBC connection string: SAVEFILE is refused (it would write the connection to a file)");
+    }
     auto same = std::find_if(winners.begin(), winners.end(), [&](const OdbcPair* w) {
       return EqualsIgnoreCase(w->key, pair.key);
     });

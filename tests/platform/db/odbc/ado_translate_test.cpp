@@ -183,6 +183,9 @@ TEST(TranslateAdoToOdbc, RefusesWhatTheDriverCannotTakeNamingTheKeywordOnly) {
       {u"Provider=SQLOLEDB;Integrated Security=s3cret", &kFreeTds, "Integrated Security"},
       {u"Provider=SQLOLEDB;Trust Server Certificate=SSPI", &kDriver18, "Trust Server"},
       {u"Provider=SQLOLEDB;ApplicationIntent=s3cret", &kDriver18, "ReadOnly"},
+      {u"DSN=Host;SAVEFILE=/tmp/s3cret.dsn", &kFreeTds, "SAVEFILE is refused"},
+      {u"Provider=MSDASQL;Data Source=Host;Extended Properties=\"savefile=/tmp/s3cret\"", &kFreeTds,
+       "SAVEFILE"},
   };
   for (const Case& c : cases) {
     try {
