@@ -13,7 +13,8 @@ std::vector<ModuleCount> CountByModule(db::Register& reg) {
   // Server's usual collation would merge "Sales" and "sales"), and a null and an empty module
   // are the same module to the register.
   std::map<Text, int64_t> counts;
-  reg.ScanMarked(PresenceMarker(), [&](const db::MarkedRow& row) { ++counts[ModuleOf(row.module)]; });
+  reg.ScanMarked(PresenceMarker(),
+                 [&](const db::MarkedRow& row) { ++counts[ModuleOf(row.module)]; });
   std::vector<ModuleCount> out;
   for (auto& [module, n] : counts) out.push_back({module, n});
   return out;

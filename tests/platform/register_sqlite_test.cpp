@@ -226,7 +226,8 @@ TEST_F(SqliteRegister, ReadsOnlyMarkedRowsByColumnNameAndAddsRows) {
 TEST_F(SqliteRegister, AnOptionLongerThanARecordIsLeftUnread) {
   Exec("INSERT INTO SystemSetting (ssDesc, ssOption) VALUES ('m4rk', printf('%.*c', " +
        std::to_string(kMaxOptionUnits) + ", 'x')), ('m4rk', printf('%.*c', " +
-       std::to_string(kMaxOptionUnits + 1) + ", 'x')), ('m4rk', printf('%.*c', 50000000, 'x')), "
+       std::to_string(kMaxOptionUnits + 1) +
+       ", 'x')), ('m4rk', printf('%.*c', 50000000, 'x')), "
        "('m4rk', 'short')");
   const std::vector<MarkedRow> rows = ReadMarked(*Open(), kMarker);
   ASSERT_EQ(rows.size(), 4u);

@@ -36,12 +36,10 @@ class ServerSessions : public ::testing::Test {
   }
   // The server's sessions of this test's connection string.
   int Sessions() {
-    return std::stoi(*db_->Query("SELECT count(*) FROM pg_stat_activity WHERE application_name = '" +
-                                 app_ + "'")[0][0]);
+    return std::stoi(*db_->Query(
+        "SELECT count(*) FROM pg_stat_activity WHERE application_name = '" + app_ + "'")[0][0]);
   }
-  int Records() {
-    return std::stoi(*db_->Query("SELECT count(*) FROM SystemSetting")[0][0]);
-  }
+  int Records() { return std::stoi(*db_->Query("SELECT count(*) FROM SystemSetting")[0][0]); }
 
   std::unique_ptr<testing::TestDatabase> db_;
   std::string app_;

@@ -55,8 +55,7 @@ OdbcTarget TranslateSqlServer(const AdoPairs& pairs, TextView provider,
   OdbcTarget target;
   const Text driver = ChooseSqlServerDriver(installed, DefaultSqlServerDriver());
   AppendDriver(target.connection_string, driver);
-  target.connection_string +=
-      TranslateSqlServerKeywords(pairs, provider, driver, &target.warning);
+  target.connection_string += TranslateSqlServerKeywords(pairs, provider, driver, &target.warning);
   target.login_timeout = TimeoutOf(pairs);
   return target;
 }
@@ -88,9 +87,8 @@ OdbcTarget WriteOdbcPairs(const std::vector<OdbcPair>& pairs, std::optional<int>
       throw Error::InvalidProcedureCall(
           "ODBC connection string: SAVEFILE is refused (it would write the connection to a file)");
     }
-    auto same = std::find_if(winners.begin(), winners.end(), [&](const OdbcPair* w) {
-      return EqualsIgnoreCase(w->key, pair.key);
-    });
+    auto same = std::find_if(winners.begin(), winners.end(),
+                             [&](const OdbcPair* w) { return EqualsIgnoreCase(w->key, pair.key); });
     if (same == winners.end()) {
       winners.push_back(&pair);
     } else if (pair.ado || !(*same)->ado) {

@@ -52,8 +52,7 @@ class OdbcRegister final : public Register {
     });
   }
 
-  void ScanMarked(const Text& marker,
-                  const std::function<void(const MarkedRow&)>& visit) override {
+  void ScanMarked(const Text& marker, const std::function<void(const MarkedRow&)>& visit) override {
     session_.Run([&] {
       Statement st(session_);
       if (!st.Execute(MarkedRowsQuery(marker), {})) return true;

@@ -144,8 +144,8 @@ std::optional<ZoneFile> ZoneFile::Parse(std::string_view b) {
   for (int64_t c : {v1.isut, v1.isstd, v1.leap, v1.time, v1.type, v1.chars}) {
     if (c < 0 || c > 100000) return std::nullopt;
   }
-  const size_t second = kHeader + v1.time * 5 + v1.type * 6 + v1.chars + v1.leap * 8 + v1.isstd +
-                        v1.isut;
+  const size_t second =
+      kHeader + v1.time * 5 + v1.type * 6 + v1.chars + v1.leap * 8 + v1.isstd + v1.isut;
   if (b.size() < second + kHeader || b.substr(second, 4) != "TZif") return std::nullopt;
   const Counts c = counts(second);
   for (int64_t n : {c.isut, c.isstd, c.leap, c.time, c.type, c.chars}) {
@@ -157,7 +157,9 @@ std::optional<ZoneFile> ZoneFile::Parse(std::string_view b) {
   const size_t end = types + c.type * 6 + c.chars + c.leap * 12 + c.isstd + c.isut;
   if (c.type < 1 || b.size() < end) return std::nullopt;
   ZoneFile zone;
-  auto offsetOf = [&](int64_t type) { return static_cast<int32_t>(BigEndian(b, types + type * 6, 4)); };
+  auto offsetOf = [&](int64_t type) {
+    return static_cast<int32_t>(BigEndian(b, types + type * 6, 4));
+  };
   zone.initial_ = offsetOf(0);
   for (int64_t i = 0; i < c.time; ++i) {
     const int64_t type = static_cast<uint8_t>(b[indices + i]);
@@ -167,7 +169,8 @@ std::optional<ZoneFile> ZoneFile::Parse(std::string_view b) {
   }
   if (end < b.size() && b[end] == '\n') {
     const size_t close = b.find('\n', end + 1);
-    if (close != std::string_view::npos) zone.footer_ = std::string(b.substr(end + 1, close - end - 1));
+    if (close != std::string_view::npos)
+      zone.footer_ = std::string(b.substr(end + 1, close - end - 1));
   }
   return zone;
 }

@@ -117,9 +117,8 @@ class SqliteRegister final : public Register {
   SqliteRegister(const std::string& path, Access access) {
     // A register is used by one thread at a time, so the connection needs no lock of its own
     // around every call (several connections to one file still lock the file).
-    const int flags = (access == Access::kReadOnly
-                           ? SQLITE_OPEN_READONLY
-                           : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+    const int flags = (access == Access::kReadOnly ? SQLITE_OPEN_READONLY
+                                                   : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
                       SQLITE_OPEN_EXRESCODE | SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) FailOpen(path, rc);
@@ -149,8 +148,7 @@ class SqliteRegister final : public Register {
     return st.Column(0);
   }
 
-  void ScanMarked(const Text& marker,
-                  const std::function<void(const MarkedRow&)>& visit) override {
+  void ScanMarked(const Text& marker, const std::function<void(const MarkedRow&)>& visit) override {
     Statement st(Db(), MarkedRowsQuery(marker));
     // The first step compiles the statement anew when the table changed since it was prepared,
     // and the columns are those it then has.

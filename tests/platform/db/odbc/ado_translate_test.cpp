@@ -169,8 +169,7 @@ TEST(TranslateAdoToOdbc, RefusesWhatTheDriverCannotTakeNamingTheKeywordOnly) {
       {u"Provider=SQLOLEDB;Data Source=np:\\\\s3cret\\pipe", &kDriver18, "TCP"},
       // The SQLite ODBC driver knows no braces; a DSN's driver is not known: the same rule.
       {u"Driver=SQLite3;Database=/tmp/x.db;UID=\"x;LoadExt=/s3cret/evil.so\"", &kFreeTds, "UID"},
-      {u"Driver=SQLite3;Database=/tmp/x.db;PWD=\"a};LoadExt=/s3cret/evil.so;x\"", &kFreeTds,
-       "PWD"},
+      {u"Driver=SQLite3;Database=/tmp/x.db;PWD=\"a};LoadExt=/s3cret/evil.so;x\"", &kFreeTds, "PWD"},
       {u"Driver=SQLite3;Database={ {s3cret}", &kFreeTds, "Database"},
       {u"Provider=MSDASQL;Data Source=Host;Password=\"s3;cret\"", &kFreeTds, "PWD"},
       {u"DSN=Host;PWD={s3;cret}", &kFreeTds, "strictest"},
@@ -263,9 +262,9 @@ TEST(TranslateAdoToOdbc, OdbcStringsPassThroughWithoutTheProvider) {
                  u"Data Source=SiteDSN;Initial Catalog=ledger",
                  kFreeTds),
             u"UID=clerk;PWD=pw;DSN=SiteDSN;DATABASE=ledger;");
-  EXPECT_EQ(Odbc(u"Provider=MSDASQL;Extended Properties=\"DSN=x;UID=y;PWD=z\";UID=q;User ID=u",
-                 kFreeTds),
-            u"DSN=x;UID=u;PWD=z;");
+  EXPECT_EQ(
+      Odbc(u"Provider=MSDASQL;Extended Properties=\"DSN=x;UID=y;PWD=z\";UID=q;User ID=u", kFreeTds),
+      u"DSN=x;UID=u;PWD=z;");
   EXPECT_EQ(Odbc(u"Driver={SQLite3};Database=/tmp/a b.db;Database=/tmp/c.db;PWD=p}w", kFreeTds),
             u"Driver={SQLite3};Database=/tmp/c.db;PWD=p}w;");
   EXPECT_EQ(Odbc(u"Driver={PostgreSQL Unicode};Server=127.0.0.1;PWD={x}};y=z}", kFreeTds),
