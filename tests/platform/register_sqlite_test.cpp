@@ -55,6 +55,21 @@ class SqliteRegister : public ::testing::Test {
     sqlite3_close(db);
     if (rc != SQLITE_OK) throw std::runtime_error(message);
   }
+  // The first column of the first row of a query run directly on the file, as text.
+  std::string Scalar(const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path_.c_str(), &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+    std::string value = "(no row)";
+    if (sqlite3_step(st) == SQLITE_ROW) {
+      const unsigned char* text = sqlite3_column_text(st, 0);
+      value = text ? reinterpret_cast<const char*>(text) : "(null)";
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return value;
+  }
   std::vector<Text> Ids(const std::unique_ptr<Register>& reg) {
     std::vector<Text> ids;
     for (const MarkedRow& row : ReadMarked(*reg, kMarker)) {
@@ -74,14 +89,7 @@ TEST_F(SqliteRegister, OpensByProviderNameInAnyCaseInWriteAheadLogMode) {
   EXPECT_EQ(reg->product(), "sqlite");
   EXPECT_EQ(reg->CountMarked(kMarker), 0);
   reg->RunSchemaStatement(u"CREATE TABLE Probe (x)");
-  sqlite3* db = nullptr;
-  sqlite3_open(path_.c_str(), &db);
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &st, nullptr);
-  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "wal");
-  sqlite3_finalize(st);
-  sqlite3_close(db);
+  EXPECT_EQ(Scalar("PRAGMA journal_mode"), "wal");
 }
 
 TEST_F(SqliteRegister, RefusesWhatItCannotOpenWithoutShowingThePassword) {
@@ -264,14 +272,7 @@ TEST_F(SqliteRegister, DeletesOnlyMarkedRowsOfTheIdsAsStored) {
             kTypeMismatch);
   reg->DeleteMarked(kMarker, {Value(u"8')) OR 1=1 --")}, u"' OR 1=1 --");
   reg.reset();
-  sqlite3* db = nullptr;
-  sqlite3_open(path_.c_str(), &db);
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "SELECT group_concat(ssID, '|') FROM SystemSetting", -1, &st, nullptr);
-  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "7|8");
-  sqlite3_finalize(st);
-  sqlite3_close(db);
+  EXPECT_EQ(Scalar("SELECT group_concat(ssID, '|') FROM SystemSetting"), "7|8");
 }
 
 TEST_F(SqliteRegister, TheEmptyModuleAlsoMatchesNoModule) {
